@@ -1,0 +1,14 @@
+#include "app/mywizardpage.h"
+
+MyWizardPage::MyWizardPage(QWidget *parent)
+    : QWizardPage(parent)
+{
+}
+
+void MyWizardPage::onBackButton()
+{
+}
+
+void MyWizardPage::revisit()
+{
+}

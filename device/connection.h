@@ -1,0 +1,46 @@
+#pragma once
+
+#include "device/deviceprofile.h"
+#include "picboot/picboot.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+
+// One open bootloader link to one panel: erase, write in 256-byte blocks with
+// read-back, keep-alive and close.
+class Connection
+{
+public:
+    using Callback = std::function<void(int)>;
+
+    Connection(const QString &location, int handle, int id);
+
+    bool close();
+    bool erase();
+    bool write(const QVector<QByteArray> &image);
+    bool verifyWrite(PicRequest &request, const unsigned char *data);
+    void wakeUp();
+    bool sendWakeUpPacket();
+    void setCallback(const Callback &callback);
+    QString portName() const;
+    int id() const;
+    int handle() const;
+    QString location() const;
+    bool writeFile(const QString &path);
+    int readDeviceId(int handle);
+
+    // Reads an Intel HEX file into a program memory image; never null, owned
+    // by the caller, empty on every failure.
+    static QVector<QByteArray> *parseHexFile(const QString &path);
+
+private:
+    QString m_location;
+    QString m_portName;
+    int m_handle = 0;
+    DeviceProfile m_profile;
+    Callback m_callback;
+    int m_id = -1;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "picboot/picboot.h"
+
+#include <QString>
+
+// Binding of the bootloader library, loaded at run time from the program's
+// own folder under its platform file name. Each wrapper loads, resolves,
+// calls and releases its own reference; an export that cannot be resolved is
+// not called and the wrapper returns -1.
+class PicBoot
+{
+public:
+    static bool load();              // whether the library loads
+    static QString libraryPath();    // where it is looked for
+
+    static PicHandle OpenPIC(const char *port, int bitRate, int timeoutMs);
+    static int ClosePIC(PicHandle handle);
+    static int SendPacket(PicHandle handle, const unsigned char *data, quint16 count);
+    static int GetPacket(PicHandle handle, unsigned char *buffer, quint16 limit);
+    static int SendGetPacket(PicHandle handle, unsigned char *buffer, quint16 sendCount, quint16 receiveLimit,
+                             quint16 retries);
+    static int ReadPIC(PicHandle handle, PicRequest *request, unsigned char *data);
+    static int WritePIC(PicHandle handle, PicRequest *request, const unsigned char *data);
+    static int VerifyPIC(PicHandle handle, PicRequest *request, const unsigned char *data);
+    static int ErasePIC(PicHandle handle, quint32 address, quint8 blocks, quint8 retries);
+};

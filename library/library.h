@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+#include <memory>
+
+#include "device/connectionfactory.h"
+
+class Connection;
+class QThread;
+
+// The one object through which pages and workers reach the panels.
+class Library : public QObject
+{
+    Q_OBJECT
+
+public:
+    Library();
+    ~Library() override;
+
+    static bool start();
+    void reset();
+    bool addPort(const QString &portName);
+    QList<QString> foundPorts() const;
+    QList<QString> deviceDescriptions() const;
+    bool load(const QString &path);
+    bool erase(const QString &portName);
+    bool write(const QString &portName);
+    bool closePort(const QString &portName);
+    void setCallback(const QString &portName, const std::function<void(int)> &callback);
+    void setKeepAlive(bool on);
+    void wakeUp();
+    int lastError() const;
+    void clearLastError();
+
+private slots:
+    void fireKeepAliveThread();
+
+private:
+    struct PortEntry
+    {
+        QMutex mutex;
+        std::unique_ptr<Connection> connection;
+    };
+
+    ConnectionFactory factory;
+    QHash<QString, PortEntry *> connections;
+    QThread *keepAliveThread = nullptr;
+    QMutex tableMutex;
+    int m_lastError = 0;
+    QHash<int, QString> modelNames;
+    QVector<QByteArray> *image = nullptr;
+};
+
+extern Library library;
