@@ -1,0 +1,88 @@
+#include "library/library.h"
+
+#include "panelrack.h"
+#include "support/logcapture.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+class TestKeepAlive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void switchingOffWithoutKeepAliveDoesNothing();
+    void wakesEveryTenSecondsOnlyWhileOn();
+    void leftRunningAtExit();
+};
+
+void TestKeepAlive::switchingOffWithoutKeepAliveDoesNothing()
+{
+    const int threads = threadCount();
+    LogCapture log;
+    library.setKeepAlive(false);
+    library.setKeepAlive(false);
+    QTest::qWait(50);
+    QVERIFY(log.lines().isEmpty());
+    QCOMPARE(threadCount(), threads);
+}
+
+// One run of about 32 s: two switches-on in a row, two wake-up passes, then
+// switched off and a full period without a pass.
+void TestKeepAlive::wakesEveryTenSecondsOnlyWhileOn()
+{
+    QVERIFY(Library::start());
+    PanelRack rack;
+    VirtualPanel *panel = rack.add(QStringLiteral("COM3"));
+    QVERIFY(panel);
+    rack.publish();
+    library.reset();
+    QVERIFY(library.addPort(rack.path(QStringLiteral("COM3"))));
+    const int threads = threadCount();
+    const QString pass = QStringLiteral("Library::wakeUp() called.");
+
+    LogCapture log;
+    QElapsedTimer clock;
+    clock.start();
+    library.setKeepAlive(true);
+    library.setKeepAlive(true);
+    QCOMPARE(log.count(QStringLiteral("Library::fireKeepAliveThread() called.")), 2);
+    // The first switch-on's thread is gone: only one keep-alive runs.
+    QTRY_COMPARE(threadCount(), threads + 1);
+    panel->clearPackets();
+
+    // Qt's coarse timers may fire up to 5 % early or late.
+    QTest::qWait(int(9400 - clock.elapsed()));
+    QCOMPARE(log.count(pass), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(log.count(pass), 1, 2000);
+    const qint64 first = clock.elapsed();
+    QVERIFY2(first >= 9400 && first <= 10700, qPrintable(QString::number(first)));
+    // The pass reached the panel: one read of the device ID area.
+    QCOMPARE(log.count(QStringLiteral("picboot::wakeUp() returned 4")), 1);
+    QCOMPARE(panel->packets().size(), 1);
+
+    QTest::qWait(int(first + 9400 - clock.elapsed()));
+    QCOMPARE(log.count(pass), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(log.count(pass), 2, 2000);
+    const qint64 second = clock.elapsed();
+    QVERIFY2(second - first >= 9400 && second - first <= 10700, qPrintable(QString::number(second - first)));
+
+    library.setKeepAlive(false);
+    library.setKeepAlive(false);
+    QTRY_COMPARE(threadCount(), threads);
+    QTest::qWait(int(second + 11000 - clock.elapsed()));
+    QCOMPARE(log.count(pass), 2);
+    QCOMPARE(log.count(QStringLiteral("Library::fireKeepAliveThread() called.")), 2);
+}
+
+// The program ends with keep-alive on: the thread must be ended before the
+// application object is gone, or Qt aborts the process on its destruction.
+void TestKeepAlive::leftRunningAtExit()
+{
+    const int threads = threadCount();
+    library.setKeepAlive(true);
+    QTRY_COMPARE(threadCount(), threads + 1);
+}
+
+QTEST_GUILESS_MAIN(TestKeepAlive)
+#include "tst_keepalive.moc"
