@@ -276,6 +276,8 @@ void Library::fireKeepAliveThread()
     }
 
     keepAliveThread = new QThread();
+    // The name shows in debuggers and the system's thread list.
+    keepAliveThread->setObjectName(QStringLiteral("keep-alive"));
     auto *worker = new KeepAliveWorker(keepAliveThread);
     connect(keepAliveThread, &QThread::started, worker, &KeepAliveWorker::keepAlive);
     connect(keepAliveThread, &QThread::finished, worker, &QObject::deleteLater);

@@ -82,6 +82,19 @@ inline int threadCount()
     return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
 }
 
+// The threads of this process whose system name is `name` (Linux).
+inline int threadsNamed(const QByteArray &name)
+{
+    int n = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task) + QStringLiteral("/comm"));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
+            ++n;
+    }
+    return n;
+}
+
 // An Intel HEX file from (file byte address, bytes) records, with extended
 // linear address records where the upper half of the address changes.
 inline QByteArray intelHex(const QList<QPair<quint32, QByteArray>> &records)

@@ -155,8 +155,12 @@ void TestLibrary::loadTakesOnlyFirmwareForThisController()
     {
         LogCapture log;
         QVERIFY(library.load(m_goodHex));
-        QCOMPARE(log.lines(), (QStringList{QStringLiteral("Library::load(): hex = \"%1\"").arg(m_goodHex),
-                                           QStringLiteral("Library::load(): Parse successful")}));
+        QStringList own;
+        for (const QString &line : log.lines())
+            if (line.startsWith(QLatin1String("Library::")))
+                own.append(line);
+        QCOMPARE(own, (QStringList{QStringLiteral("Library::load(): hex = \"%1\"").arg(m_goodHex),
+                                   QStringLiteral("Library::load(): Parse successful")}));
     }
 
     // The last program address, 0x157FF, is file byte 0x2AFFF: data up to it
@@ -258,7 +262,7 @@ void TestLibrary::writeProgramsThePanelAndWakesIt()
     QVERIFY(!progress.contains(-2));
     QVERIFY(!progress.contains(-3));
     // The wake-up packet sent the panel back to its application.
-    QVERIFY(!panel->inBootloader());
+    QTRY_VERIFY(!panel->inBootloader());
     library.reset();
 }
 
