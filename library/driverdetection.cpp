@@ -1,0 +1,3 @@
+#include "library/driverdetection.h"
+
+bool detectDrivers() { return false; }
