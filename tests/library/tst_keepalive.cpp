@@ -5,20 +5,42 @@
 
 #include <QElapsedTimer>
 #include <QThread>
+#include <QtTest>
 
 #include <cstdio>
 #include <cstdlib>
-#include <QtTest>
 
 class TestKeepAlive : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void switchingOffWithoutKeepAliveDoesNothing();
     void wakesEveryTenSecondsOnlyWhileOn();
     void leftRunningAtExit();
 };
+
+namespace {
+// Runs as the application object is destroyed, after the Library's own
+// clean-up (routines run last-added first, and this one is added before any
+// keep-alive starts): the keep-alive thread must be gone by then, not torn
+// down later with the application's event loop gone.
+void checkNoKeepAliveLeft()
+{
+    for (int i = 0; i < 200 && threadsNamed("keep-alive") > 0; ++i)
+        QThread::msleep(10);
+    if (threadsNamed("keep-alive") > 0) {
+        fprintf(stderr, "FAIL: the keep-alive thread still runs as the application ends\n");
+        std::_Exit(1);
+    }
+}
+} // namespace
+
+void TestKeepAlive::initTestCase()
+{
+    qAddPostRoutine(&checkNoKeepAliveLeft);
+}
 
 void TestKeepAlive::switchingOffWithoutKeepAliveDoesNothing()
 {
@@ -81,25 +103,9 @@ void TestKeepAlive::wakesEveryTenSecondsOnlyWhileOn()
     QCOMPARE(log.count(QStringLiteral("Library::fireKeepAliveThread() called.")), 2);
 }
 
-namespace {
-// Runs as the application object is destroyed, after the Library's own
-// clean-up (routines run last-added first): the keep-alive thread must be
-// gone by then, not torn down later with the application's event loop gone.
-void checkNoKeepAliveLeft()
-{
-    for (int i = 0; i < 200 && threadsNamed("keep-alive") > 0; ++i)
-        QThread::msleep(10);
-    if (threadsNamed("keep-alive") > 0) {
-        fprintf(stderr, "FAIL: the keep-alive thread still runs as the application ends\n");
-        std::_Exit(1);
-    }
-}
-} // namespace
-
 // The program ends with keep-alive on.
 void TestKeepAlive::leftRunningAtExit()
 {
-    qAddPostRoutine(&checkNoKeepAliveLeft);
     library.setKeepAlive(true);
     QTRY_COMPARE(threadsNamed("keep-alive"), 1);
 }
