@@ -2,6 +2,7 @@
 
 #include "device/connection.h"
 #include "device/picboot.h"
+#include "device/portlock.h"
 #include "device/portlister.h"
 
 #include <QDeadlineTimer>
@@ -105,6 +106,10 @@ int ConnectionFactory::getConnectionID(const QString &location)
         port.setFlowControl(QSerialPort::NoFlowControl);
         if (!port.open(QIODevice::ReadWrite))
             return -2;
+        if (!PortLock::tryHold(port.handle())) {
+            port.close();
+            return -2;
+        }
         // Bytes left over from before the probe (a late answer to an earlier
         // one) are not the answer to this one.
         port.clear(QSerialPort::Input);
