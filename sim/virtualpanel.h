@@ -67,8 +67,14 @@ public:
 
     QList<QByteArray> packets() const;  // unescaped payloads received, checksum excluded
     void clearPackets();
-    int rowWrites() const;
-    int pageErases() const;
+    // Waits until at least count packets are recorded (since the last
+    // clearPackets()); for requests that get no answer, such as LEN 0.
+    bool waitForPackets(int count, int timeoutMs) const;
+    int rowWrites() const;              // valid row write requests, retries included
+    int pageErases() const;             // pages erased (the protected page is not)
+    int rejectedRequests() const;       // valid packets the bootloader could not carry out
+    int idRequests() const;             // 55 AA received while in the bootloader
+    bool lineDropped() const;           // the line was closed by the dropLineAtRow fault
 
 private:
     class Private;
