@@ -6,7 +6,7 @@
 // bytes need on the line (both directions, 10 bits a byte, escapes included)
 // plus the panel's modelled flash times; the wall time is reported as a ratio
 // to it, and the CPU time as a share of the wall time.
-#include "bootframe.h"
+#include "support/bootframe.h"
 #include "device/connection.h"
 #include "device/connectionfactory.h"
 #include "device/devicepath.h"

@@ -5,7 +5,7 @@
 #include "device/connectionfactory.h"
 #include "device/devicepath.h"
 #include "device/portlister.h"
-#include "logcapture.h"
+#include "support/logcapture.h"
 #include "sim/virtualpanel.h"
 
 #include <QElapsedTimer>
@@ -16,6 +16,8 @@
 #include <memory>
 
 namespace {
+using Records = QList<QPair<quint32, QByteArray>>;
+
 constexpr quint32 kProtectedByte = VirtualPanel::kProtectedStart * 2;
 
 // Intel HEX decoded on its own, not through the program's reader: file byte
@@ -59,7 +61,7 @@ QByteArray hexRecord(int type, quint16 offset, const QByteArray &data)
 }
 
 // Writes the records as a HEX file the way XC16 lays one out.
-bool writeHex(const QString &path, const QList<QPair<quint32, QByteArray>> &records)
+bool writeHex(const QString &path, const Records &records)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -219,7 +221,7 @@ void TestConnection::eraseIsOneRequestForAllButTheLastPage()
     // 85 pages: 0x55, which travels escaped.
     QCOMPARE(m_panel->packets(), (QList<QByteArray>{QByteArray::fromHex("0355000000")}));
     QCOMPARE(m_panel->pageErases(), 85);
-    QCOMPARE(log.lines(), QStringList{"Erasing from 0x 0 to 0x 15400 returned 0"});
+    QCOMPARE(log.lines(), QStringList{"Erasing from 0x 0 to 0x 15400 returned 85"});
     const QByteArray flash = m_panel->fileBytes();
     QCOMPARE(quint8(flash[0x2A7FC]), quint8(0xFF));
     QCOMPARE(quint8(flash[0x2A800]), quint8(0x00));
@@ -227,17 +229,18 @@ void TestConnection::eraseIsOneRequestForAllButTheLastPage()
 
 void TestConnection::eraseRetriesFiveTimesThenFails()
 {
+    // Five retries: six tries in all.
     PanelOptions options;
-    options.faults.badChecksumReplies = 4;
+    options.faults.badChecksumReplies = 5;
     QVERIFY(connectPanel(options));
     QVERIFY(m_connection->erase());
-    QCOMPARE(m_panel->packets().size(), 5);
+    QCOMPARE(m_panel->packets().size(), 6);
 
-    options.faults.badChecksumReplies = 5;
+    options.faults.badChecksumReplies = 6;
     QVERIFY(connectPanel(options));
     LogCapture log;
     QVERIFY(!m_connection->erase());
-    QCOMPARE(m_panel->packets().size(), 5);
+    QCOMPARE(m_panel->packets().size(), 6);
     QCOMPARE(log.countPrefix("Erasing from 0x 0 to 0x 15400 returned -"), 1);
 }
 
@@ -251,7 +254,7 @@ void TestConnection::realFirmwareLandsByteForByte()
 
 void TestConnection::madeUpImagesLandByteForByte_data()
 {
-    QTest::addColumn<QList<QPair<quint32, QByteArray>>>("records");
+    QTest::addColumn<Records>("records");
     QRandomGenerator random(20240605);
     auto bytes = [&random](int n) {
         QByteArray b(n, 0);
@@ -260,7 +263,7 @@ void TestConnection::madeUpImagesLandByteForByte_data()
         return b;
     };
 
-    QList<QPair<quint32, QByteArray>> compiler;
+    Records compiler;
     compiler << qMakePair(0x0u, QByteArray::fromHex("0002040000000000"));
     for (quint32 a = 0x8; a < 0x100; a += 4)
         compiler << qMakePair(a, QByteArray::fromHex("a8020000"));
@@ -270,7 +273,7 @@ void TestConnection::madeUpImagesLandByteForByte_data()
     compiler << qMakePair(0x157F8u, QByteArray::fromHex("ffff7f00ff3f0000"));
     QTest::newRow("compiler layout") << compiler;
 
-    QList<QPair<quint32, QByteArray>> odd;
+    Records odd;
     quint32 a = 0x300;
     while (a < 0x6000) {
         const int n = 1 + random.bounded(31);
@@ -281,7 +284,7 @@ void TestConnection::madeUpImagesLandByteForByte_data()
 
     // The top of program memory, with the configuration words of this part
     // in the page the write must leave alone.
-    QList<QPair<quint32, QByteArray>> top;
+    Records top;
     top << qMakePair(0x2A700u, bytes(16)) << qMakePair(0x2A7F0u, bytes(16))
         << qMakePair(0x2A800u, bytes(16)) << qMakePair(0x2AFF4u, QByteArray::fromHex("ffff7f00ff3f0000ff9f0000"));
     QTest::newRow("last page left alone") << top;
@@ -289,7 +292,7 @@ void TestConnection::madeUpImagesLandByteForByte_data()
 
 void TestConnection::madeUpImagesLandByteForByte()
 {
-    QFETCH(QList<QPair<quint32, QByteArray>>, records);
+    QFETCH(Records, records);
     QTemporaryDir dir;
     const QString path = dir.filePath("made-up.hex");
     QVERIFY(writeHex(path, records));

@@ -4,11 +4,13 @@
 #include "device/connection.h"
 #include "device/connectionfactory.h"
 #include "device/devicepath.h"
+#include "device/picboot.h"
 #include "device/portlister.h"
-#include "logcapture.h"
+#include "support/logcapture.h"
 #include "sim/virtualpanel.h"
 
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -144,16 +146,26 @@ void TestIdentification::heldPortDoesNotOpen()
 {
     auto panel = startPanel();
     QVERIFY(panel);
+    ConnectionFactory factory;
     {
-        // Another program's hold on the port (a lock as serial programs take
-        // it; root ignores the terminal's exclusive mode).
+        // Another program holds the port (root ignores the terminal's
+        // exclusive mode, so this is the lock serial programs take).
         QSerialPort holder;
         holder.setPortName(m_location);
         QVERIFY(holder.open(QIODevice::ReadWrite));
-        ConnectionFactory factory;
         QCOMPARE(factory.getConnectionID(m_location), -2);
     }
     QVERIFY(panel->packets().isEmpty());
+
+    // Our own bootloader library holds it: the probe must not cut into the
+    // open link.
+    std::unique_ptr<Connection> link(factory.getConnection(m_location));
+    QVERIFY(link);
+    panel->clearPackets();
+    QCOMPARE(factory.getConnectionID(m_location), -2);
+    QVERIFY(panel->packets().isEmpty());
+    QCOMPARE(link->readDeviceId(link->handle()), 0x1008);
+    QVERIFY(link->close());
     QCOMPARE(identify(*panel), 1);
 }
 
@@ -242,18 +254,19 @@ void TestIdentification::replyPastTheTimeLimitFails()
 
 void TestIdentification::linkThatDoesNotOpenGivesNull()
 {
-    // Identified, but the bootloader library cannot take the port because
-    // another program holds it by then.
+    // Identified, but the bootloader library is not there to open the link.
     auto panel = startPanel();
     QVERIFY(panel);
+    QTemporaryDir empty;
+    PicBoot::setLibraryFolder(empty.path());
     ConnectionFactory factory;
-    std::unique_ptr<Connection> held(factory.getConnection(m_location));
-    QVERIFY(held);
     LogCapture log;
-    QVERIFY(!factory.getConnection(m_location));
-    QVERIFY(log.contains("Unable to connect to " + quoted(m_location))
-            || log.contains("getConnectionID: " + quoted(m_location) + " returned -2"));
-    QVERIFY(held->close());
+    const Connection *connection = factory.getConnection(m_location);
+    PicBoot::setLibraryFolder(QString());
+    QVERIFY(!connection);
+    QCOMPARE(log.lines().mid(3), (QStringList{"getConnectionID: " + quoted(m_location) + " returned 1",
+                                              "Unable to connect to " + quoted(m_location)}));
+    QCOMPARE(identify(*panel), 1);
 }
 
 QTEST_GUILESS_MAIN(TestIdentification)
