@@ -18,6 +18,7 @@
 #include <QRandomGenerator>
 #include <QTextStream>
 
+#include <cstdio>
 #include <memory>
 
 #include <sys/resource.h>
@@ -74,12 +75,24 @@ qint64 wireBytes(const VirtualPanel &panel)
     }
     return total;
 }
+int g_debugLines = 0;
+
+// The debug lines are still made (their cost is part of the run) but not
+// printed: a terminal would measure itself.
+void countDebugLine(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg)
+        ++g_debugLines;
+    else
+        fprintf(stderr, "%s\n", qPrintable(message));
+}
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
+    qInstallMessageHandler(countDebugLine);
 
     PanelOptions options;
     options.paced = true;
@@ -127,7 +140,7 @@ int main(int argc, char **argv)
         << panel.pageErases() << " pages erased\n";
     out << "result: erase " << (erased ? "ok" : "FAILED") << ", write " << (written ? "ok" : "FAILED")
         << ", last progress " << lastProgress << "\n";
-    out << "wire: " << bytes << " bytes both ways\n";
+    out << "wire: " << bytes << " bytes both ways; " << g_debugLines << " debug lines\n";
     out << QString("floor: %1 s (line %2 s + flash %3 s)\n")
                .arg(floorSeconds, 0, 'f', 3)
                .arg(double(bytes) * 10.0 / options.bitRate, 0, 'f', 3)
