@@ -35,6 +35,7 @@ private slots:
     void errorPageShowsTheCodesMessage_data();
     void errorPageShowsTheCodesMessage();
     void errorPageRefreshesOnEveryEntry();
+    void unknownCodeIsShownNotReadPastTheTable();
     void failedWriteEndsOnTheErrorPageWithNoWayBack();
     void successPageShowsFinish();
 };
@@ -125,6 +126,17 @@ void TestEndPages::errorPageRefreshesOnEveryEntry()
     failing->code = FileAccessFailed;
     wizard.next();
     QCOMPARE(messageLabel(wizard)->text(), errorMessages[FileAccessFailed]);
+    QTRY_VERIFY(!wizard.button(QWizard::NextButton)->isEnabled());
+}
+
+void TestEndPages::unknownCodeIsShownNotReadPastTheTable()
+{
+    BootloaderWizard wizard;
+    FailingPage *failing = failAtScan(wizard);
+    failing->code = 42;
+    wizard.next();
+    QCOMPARE(wizard.currentId(), 0);
+    QCOMPARE(messageLabel(wizard)->text(), QStringLiteral("Erro 42."));
     QTRY_VERIFY(!wizard.button(QWizard::NextButton)->isEnabled());
 }
 
