@@ -6,13 +6,17 @@ namespace {
 
 // The quicksort, partitioning around the middle record. Records with equal
 // addresses end up in the order its exchanges give them. Only the smaller
-// side recurses, so the stack stays shallow; and a file crafted to make the
-// middle pivot a poor choice again and again is finished off by a stable
-// sort once the partitions run deeper than any ordinary file takes them.
-void quicksort(QVector<HexRecord> &records, int left, int right, int depthLeft)
+// side recurses, so the stack stays shallow whatever the input. Some orders
+// (an organ pipe, or a file crafted for it) make the middle pivot a poor
+// choice again and again and the work grow with the square of the count;
+// any file of a sensible size still finishes as the quicksort alone would
+// sort it, and only past a work budget far beyond that does a stable sort
+// take over the parts still unsorted.
+void quicksort(QVector<HexRecord> &records, int left, int right, qint64 &budget)
 {
     while (left < right) {
-        if (depthLeft-- <= 0) {
+        budget -= right - left + 1;
+        if (budget < 0) {
             std::stable_sort(records.begin() + left, records.begin() + right + 1,
                              [](const HexRecord &a, const HexRecord &b) { return a.address < b.address; });
             return;
@@ -36,11 +40,11 @@ void quicksort(QVector<HexRecord> &records, int left, int right, int depthLeft)
         // changes nothing in the result.
         if (j - left < right - i) {
             if (left < j)
-                quicksort(records, left, j, depthLeft);
+                quicksort(records, left, j, budget);
             left = i;
         } else {
             if (i < right)
-                quicksort(records, i, right, depthLeft);
+                quicksort(records, i, right, budget);
             right = j;
         }
     }
@@ -52,8 +56,11 @@ void sortRecords(QVector<HexRecord> &records, const int &left, const int &right)
 {
     if (left < 0 || right >= records.size() || left >= right)
         return;
-    int depth = 16;
-    for (int n = right - left + 1; n > 1; n >>= 1)
-        depth += 4;
-    quicksort(records, left, right, depth);
+    const qint64 count = qint64(right) - left + 1;
+    int log2 = 1;
+    while ((qint64(1) << log2) < count)
+        ++log2;
+    // About a tenth of a second of partitioning, more for a longer list.
+    qint64 budget = (qint64(1) << 26) + 8 * count * log2;
+    quicksort(records, left, right, budget);
 }
