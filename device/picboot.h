@@ -5,14 +5,22 @@
 #include <QString>
 
 // Binding of the bootloader library, loaded at run time from the program's
-// own folder under its platform file name. Each wrapper loads, resolves,
-// calls and releases its own reference; an export that cannot be resolved is
-// not called and the wrapper returns -1.
+// own folder under its platform file name (never from the working folder, so
+// a file planted there cannot run). Each wrapper loads, resolves, calls and
+// releases its own reference; the library is loaded so that it stays in
+// memory, with its open links, between calls. An export that cannot be
+// resolved is not called and the wrapper returns -1 (OpenPIC too: a 0 would
+// pass as a link).
 class PicBoot
 {
 public:
     static bool load();              // whether the library loads
     static QString libraryPath();    // where it is looked for
+    static QString libraryFileName(); // PICBOOT.dll, libPICBOOT.so
+
+    // For tests: look in folder instead of the program's folder; an empty
+    // folder goes back to the program's.
+    static void setLibraryFolder(const QString &folder);
 
     static PicHandle OpenPIC(const char *port, int bitRate, int timeoutMs);
     static int ClosePIC(PicHandle handle);

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QString>
+#include <QWizard>
+
+#include "app/errorcodes.h"
+
+#include "pages/driverpage.h"
+#include "pages/errorpage.h"
+#include "pages/installpage.h"
+#include "pages/intropage.h"
+#include "pages/preparations1.h"
+#include "pages/preparations2.h"
+#include "pages/preparations3.h"
+#include "pages/preparations4.h"
+#include "pages/scanpage.h"
+#include "pages/setuppage.h"
+#include "pages/successpage.h"
+
+namespace Ui {
+class BootloaderWizard;
+}
+
+// The main window. Pages never call each other: they meet through the
+// properties below, read and written by name through their wizard().
+class BootloaderWizard : public QWizard
+{
+    Q_OBJECT
+    Q_PROPERTY(int port READ port WRITE setPort)
+    Q_PROPERTY(QString hex READ hex WRITE setHex)
+    Q_PROPERTY(int error READ error WRITE setError)
+    Q_PROPERTY(bool drivers READ drivers)
+
+public:
+    // Registered page ids. Id 2 is left free for the driver page, which is
+    // built but not shown.
+    enum PageId {
+        Page_Error = 0,
+        Page_Intro = 1,
+        Page_Driver = 2,
+        Page_Preparations1 = 3,
+        Page_Preparations2 = 4,
+        Page_Preparations3 = 5,
+        Page_Preparations4 = 6,
+        Page_Scan = 7,
+        Page_Setup = 8,
+        Page_Install = 9,
+        Page_Success = 10,
+    };
+    Q_ENUM(PageId)
+
+    explicit BootloaderWizard(QWidget *parent = nullptr);
+    ~BootloaderWizard() override;
+
+    int port() const { return m_port; }
+    void setPort(int port) { m_port = port; }
+    QString hex() const { return m_hex; }
+    void setHex(const QString &hex) { m_hex = hex; }
+    int error() const { return m_error; }
+    void setError(int error) { m_error = error; }
+    bool drivers() const { return m_drivers; }
+
+private slots:
+    void backButtonPressed();
+
+private:
+    void loadStyleSheet();
+
+    Ui::BootloaderWizard *m_ui;
+
+    // Held by value: they leave the wizard's children before the base goes.
+    ErrorPage m_errorPage;
+    IntroPage m_introPage;
+    DriverPage m_driverPage;
+    Preparations1 m_preparations1;
+    Preparations2 m_preparations2;
+    Preparations3 m_preparations3;
+    Preparations4 m_preparations4;
+    ScanPage m_scanPage;
+    SetupPage m_setupPage;
+    InstallPage m_installPage;
+    SuccessPage m_successPage;
+
+    int m_port = -1;
+    QString m_hex;
+    int m_error = NoError;
+    bool m_drivers = false;
+};

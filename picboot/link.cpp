@@ -1,0 +1,127 @@
+#include "picboot/link.h"
+
+#include "picboot/picboot.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+namespace picboot {
+namespace {
+
+int64_t nowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+Link::Link(std::unique_ptr<Transport> transport, int32_t bitRate, int timeoutMs)
+    : m_transport(std::move(transport)), m_bitRate(bitRate), m_timeoutMs(timeoutMs)
+{
+}
+
+Link::~Link()
+{
+    close();
+}
+
+void Link::close()
+{
+    if (!m_open)
+        return;
+    m_transport->close();
+    m_open = false;
+}
+
+int Link::sendFrame(const uint8_t *frame, size_t length)
+{
+    if (!m_open)
+        return PICBOOT_ERR_IO;
+    // Whatever is still waiting on the line answers nothing we are about to
+    // ask; it would only be taken for the reply.
+    m_rxPos = m_rxEnd = 0;
+    m_transport->discardInput();
+    // The driver may hold a long frame for its wire time before the last
+    // byte leaves; the device cannot answer before that.
+    const int64_t wireMs = (int64_t(length) * 10 * 1000 + m_bitRate - 1) / m_bitRate;
+    if (m_transport->write(frame, length, m_timeoutMs + int(wireMs)) < 0)
+        return PICBOOT_ERR_IO;
+    m_sentAt = nowMs() + wireMs;
+    return int(length);
+}
+
+int Link::send(const uint8_t *payload, size_t count)
+{
+    uint8_t frame[2 * (kMaxPayload + 1) + 3];
+    if (count > kMaxPayload)
+        return PICBOOT_ERR_PACKET_BIG;
+    const int r = sendFrame(frame, encodeFrame(payload, count, frame));
+    return r < 0 ? r : int(count);
+}
+
+int Link::receive(uint8_t *buffer, size_t limit, int extraFirstByteMs)
+{
+    if (!m_open)
+        return PICBOOT_ERR_IO;
+    FrameDecoder decoder(buffer, limit);
+    // Silence is counted from when the request has left the line.
+    int64_t lastByte = std::max(nowMs(), m_sentAt);
+    int64_t allowed = int64_t(m_timeoutMs) + extraFirstByteMs;
+    for (;;) {
+        while (m_rxPos < m_rxEnd) {
+            switch (decoder.feed(m_rx[m_rxPos++])) {
+            case FrameDecoder::NeedMore:
+                continue;
+            case FrameDecoder::Complete:
+                return int(decoder.length());
+            case FrameDecoder::BadChecksum:
+                return PICBOOT_ERR_CHECKSUM;
+            case FrameDecoder::TooLong:
+                return PICBOOT_ERR_REPLY_TOO_LONG;
+            case FrameDecoder::NoStart:
+                // A line that chatters without ever starting a packet has
+                // not answered.
+                return PICBOOT_ERR_TIMEOUT;
+            }
+        }
+        const int64_t left = lastByte + allowed - nowMs();
+        const int n = left > 0 ? m_transport->read(m_rx, sizeof m_rx, int(left)) : PICBOOT_ERR_TIMEOUT;
+        m_rxPos = 0;
+        m_rxEnd = 0;
+        if (n == PICBOOT_ERR_TIMEOUT)
+            return decoder.overflowed() ? PICBOOT_ERR_REPLY_TOO_LONG : PICBOOT_ERR_TIMEOUT;
+        if (n < 0)
+            return PICBOOT_ERR_IO;
+        m_rxEnd = size_t(n);
+        // The time-out bounds the silence between bytes, not the packet.
+        lastByte = nowMs();
+        allowed = m_timeoutMs;
+    }
+}
+
+int Link::exchange(const uint8_t *request, size_t count, uint8_t *reply, size_t limit, unsigned retries,
+                   int extraFirstByteMs)
+{
+    if (count > kMaxPayload)
+        return PICBOOT_ERR_PACKET_BIG;
+    uint8_t frame[2 * (kMaxPayload + 1) + 3];
+    const size_t frameLength = encodeFrame(request, count, frame);
+    std::vector<uint8_t> received(limit);
+    for (unsigned attempt = 0; attempt <= retries; ++attempt) {
+        const int sent = sendFrame(frame, frameLength);
+        if (sent < 0)
+            return sent;
+        const int r = receive(received.data(), limit, extraFirstByteMs);
+        if (r == PICBOOT_ERR_TIMEOUT || r == PICBOOT_ERR_CHECKSUM)
+            continue;
+        if (r > 0)
+            std::memcpy(reply, received.data(), size_t(r));
+        return r;
+    }
+    return PICBOOT_ERR_RETRIES;
+}
+
+} // namespace picboot

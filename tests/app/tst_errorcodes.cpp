@@ -1,0 +1,54 @@
+#include <QtTest>
+
+#include "app/errorcodes.h"
+
+// The messages are what the technician reads and what support is told over
+// the phone; they must stand exactly as agreed.
+class TestErrorCodes : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void messagesAreExact_data();
+    void messagesAreExact();
+    void punctuationOfTheSpecialMessages();
+};
+
+void TestErrorCodes::messagesAreExact_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("0") << int(NoError) << QString::fromUtf8("Nenhum erro reportado.");
+    QTest::newRow("1") << int(DeviceNotFound)
+                       << QString::fromUtf8("Dispositivo não encontrado ou não reconhecido. Certifique-se que a instalação do driver tenha sido concluída e se o Windows reconheceu o dispositivo USB");
+    QTest::newRow("2") << int(ConnectionFailed) << QString::fromUtf8("Falha de conexão com o dispositivo.");
+    QTest::newRow("3") << int(EraseFailed) << QString::fromUtf8("Erro ao tentar apagar o dispositivo.");
+    QTest::newRow("4") << int(ConfigParseFailed) << QString::fromUtf8("Erro ao interpretar arquivo de configuração.");
+    QTest::newRow("5") << int(WriteFailed) << QString::fromUtf8("Erro ao tentar escrever no dispositivo.");
+    QTest::newRow("6") << int(FileAccessFailed)
+                       << QString::fromUtf8("Erro ao tentar acessar arquivos.\nInstale este software novamente.");
+}
+
+void TestErrorCodes::messagesAreExact()
+{
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    QVERIFY(code >= 0 && code < ErrorCodeCount);
+    QCOMPARE(errorMessages[code], message);
+}
+
+void TestErrorCodes::punctuationOfTheSpecialMessages()
+{
+    QCOMPARE(ErrorCodeCount, 7);
+    QVERIFY(!errorMessages[DeviceNotFound].endsWith(QLatin1Char('.')));
+    QVERIFY(errorMessages[DeviceNotFound].endsWith(QLatin1String("USB")));
+    QCOMPARE(errorMessages[FileAccessFailed].count(QLatin1Char('\n')), 1);
+    QVERIFY(!errorMessages[FileAccessFailed].contains(QLatin1Char('\r')));
+    // Only message 6 breaks its line.
+    for (int code = 0; code < ErrorCodeCount; ++code)
+        if (code != FileAccessFailed)
+            QVERIFY2(!errorMessages[code].contains(QLatin1Char('\n')), qPrintable(QString::number(code)));
+}
+
+QTEST_APPLESS_MAIN(TestErrorCodes)
+#include "tst_errorcodes.moc"
