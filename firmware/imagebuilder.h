@@ -10,7 +10,8 @@
 class ImageBuilder
 {
 public:
-    // Sorts `records` in place and appends the image lines to *image.
+    // Sorts `records` in place and appends the image lines to *image. The
+    // records' addresses lie from 0 to 0x7fffffff, as the reader makes them.
     // Returns false, after a debug line, when two records give different
     // values to the same byte address; *image is then left as it was.
     bool build(QVector<HexRecord> &records, QVector<QByteArray> *image);
