@@ -6,6 +6,28 @@
 #include <QDebug>
 #include <QFile>
 
+namespace {
+
+// Digit values by character, -1 for anything that is not a hex digit.
+struct HexDigitTable
+{
+    signed char value[256];
+    constexpr HexDigitTable() : value()
+    {
+        for (int c = 0; c < 256; ++c)
+            value[c] = -1;
+        for (int d = 0; d < 10; ++d)
+            value['0' + d] = static_cast<signed char>(d);
+        for (int d = 0; d < 6; ++d) {
+            value['a' + d] = static_cast<signed char>(10 + d);
+            value['A' + d] = static_cast<signed char>(10 + d);
+        }
+    }
+};
+constexpr HexDigitTable HexDigitValues;
+
+} // namespace
+
 int hex2DecLine(const QByteArray &text, int pos, int digits, bool *error)
 {
     const qint64 size = text.size();
@@ -20,22 +42,15 @@ int hex2DecLine(const QByteArray &text, int pos, int digits, bool *error)
 
     // Unsigned, so that more than eight digits wrap instead of overflowing.
     quint32 value = 0;
-    const char *p = text.constData();
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(text.constData());
     for (int k = pos; k < pos + digits; ++k) {
-        const char c = p[k];
-        quint32 digit;
-        if (c >= '0' && c <= '9')
-            digit = quint32(c - '0');
-        else if (c >= 'A' && c <= 'F')
-            digit = quint32(c - 'A' + 10);
-        else if (c >= 'a' && c <= 'f')
-            digit = quint32(c - 'a' + 10);
-        else {
+        const int digit = HexDigitValues.value[p[k]];
+        if (digit < 0) {
             qDebug() << "parseHexStr() done. pos =" << k << ", length =" << text.size();
             *error = true;
             return 0;
         }
-        value = value * 16 + digit;
+        value = value * 16 + quint32(digit);
     }
     return int(value);
 }
