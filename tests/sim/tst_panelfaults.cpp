@@ -205,7 +205,14 @@ private slots:
         QVERIFY(m_port.hungUp(kWaitMs));
         QVERIFY(m_panel->lineDropped());
         QCOMPARE(m_panel->readFlash(0x80, 1), QByteArray::fromHex("ffffff00"));
-        m_panel->stop();
+
+        // Plugged back in: a new terminal, the flash as it was.
+        m_panel->setFaults(PanelFaults());
+        QVERIFY(m_panel->start());
+        QVERIFY(!m_panel->lineDropped());
+        QVERIFY(m_port.open(m_panel->devicePath()));
+        QCOMPARE(exchange(BootFrame::readRequest(0, 2)).mid(5), m_panel->readFlash(0, 2));
+        QCOMPARE(m_panel->readFlash(0x100, 1), BootFrame::pattern(1, 1));
     }
 
     void repliesWithBadChecksum()
