@@ -2,6 +2,7 @@
 
 #include "picboot/picboot.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -43,9 +44,13 @@ int Link::sendFrame(const uint8_t *frame, size_t length)
     // ask; it would only be taken for the reply.
     m_rxPos = m_rxEnd = 0;
     m_transport->discardInput();
-    // The driver may need the wire time to take a long frame.
-    const int wireMs = int(int64_t(length) * 10 * 1000 / (m_bitRate > 0 ? m_bitRate : 1));
-    return m_transport->write(frame, length, m_timeoutMs + wireMs) < 0 ? PICBOOT_ERR_IO : int(length);
+    // The driver may hold a long frame for its wire time before the last
+    // byte leaves; the device cannot answer before that.
+    const int64_t wireMs = (int64_t(length) * 10 * 1000 + m_bitRate - 1) / m_bitRate;
+    if (m_transport->write(frame, length, m_timeoutMs + int(wireMs)) < 0)
+        return PICBOOT_ERR_IO;
+    m_sentAt = nowMs() + wireMs;
+    return int(length);
 }
 
 int Link::send(const uint8_t *payload, size_t count)
@@ -62,7 +67,8 @@ int Link::receive(uint8_t *buffer, size_t limit, int extraFirstByteMs)
     if (!m_open)
         return PICBOOT_ERR_IO;
     FrameDecoder decoder(buffer, limit);
-    int64_t lastByte = nowMs();
+    // Silence is counted from when the request has left the line.
+    int64_t lastByte = std::max(nowMs(), m_sentAt);
     int64_t allowed = int64_t(m_timeoutMs) + extraFirstByteMs;
     for (;;) {
         while (m_rxPos < m_rxEnd) {

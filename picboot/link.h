@@ -50,6 +50,7 @@ private:
     int32_t m_bitRate;
     int m_timeoutMs;
     bool m_open = true;
+    int64_t m_sentAt = 0;  // when the last frame sent has crossed the line (ms)
     std::mutex m_mutex;
     uint8_t m_rx[4096];
     size_t m_rxPos = 0;

@@ -56,7 +56,56 @@ static_assert(offsetof(PicRequest, deviceParam2) == 14, "deviceParam2 at 14");
 _Static_assert(sizeof(PicRequest) == 16, "PicRequest is a 16-byte record");
 #endif
 
-/* Error codes shared by every export. */
+/* Error codes shared by every export, and where each one arises.
+ *
+ *  -1  IO            OpenPIC: the port does not exist, is not a serial line,
+ *                    or is held by someone else (the open is exclusive).
+ *                    Any call: the line failed or went away (read or write
+ *                    error, the other end hung up); not retried.
+ *  -2  TIMEOUT       GetPacket: a silence longer than the time-out before or
+ *                    between reply bytes (or more than 1024 bytes of garbage
+ *                    without a packet start). Inside a request it leads to a
+ *                    retry, and to -5 once the retries are used up.
+ *  -3  REPLY_TOO_LONG  The reply holds more bytes than the caller's limit
+ *                    (GetPacket, SendGetPacket) or than the request asks for
+ *                    (ReadPIC, WritePIC, VerifyPIC, ErasePIC); the rest of
+ *                    the packet is read off the line; not retried.
+ *  -4  CHECKSUM      GetPacket: the packet's bytes do not sum to 0 (an empty
+ *                    packet included). Inside a request: retried, then -5.
+ *  -5  RETRIES       SendGetPacket, ReadPIC, WritePIC, VerifyPIC, ErasePIC:
+ *                    every try ended in -2 or -4. retries is the number of
+ *                    tries after the first (0: one try).
+ *  -6  COMMAND       Unknown or closed handle; a null pointer; OpenPIC with no
+ *                    port, a bit rate the platform cannot set or a time-out
+ *                    <= 0; a request record whose command is not the call's
+ *                    (ReadPIC 1, WritePIC 2, VerifyPIC 1 or 2); a reply that
+ *                    does not answer the request (another command byte, an
+ *                    echoed header of another request, a short read).
+ *  -7  BLOCK_SMALL   Nothing to send or receive: transferUnit 0, dataLength 0,
+ *                    ErasePIC with 0 pages, SendPacket/SendGetPacket count 0,
+ *                    a receive limit of 0. (A LEN of 0 would make the device
+ *                    leave the bootloader, so it is never sent by a request.)
+ *  -8  PACKET_BIG    SendPacket/SendGetPacket over 261 payload bytes; a read
+ *                    or write of more than 256 data bytes (one packet).
+ *  -9  ADDRESS       bootAddress or ErasePIC's first address past 24 bits, or
+ *                    off its block: odd for a read (instructions), not a
+ *                    multiple of 0x80 for a write (rows), of 0x400 for an
+ *                    erase (pages).
+ * -10  BPA_SMALL     bytesPerAddress below 2 (the PIC24's).
+ * -11  BPA_BIG       bytesPerAddress above 2.
+ * -12  VERIFY        VerifyPIC: the read-back differs from the data. The
+ *                    words at 0x0, 0x2, 0x100 and 0x102, which the
+ *                    bootloader rewrites itself, are not compared.
+ * -13  LENGTH        transferUnit is not the unit the command counts in (4
+ *                    bytes, one instruction, for reads; 256 bytes, one row,
+ *                    for writes), or dataLength is not a multiple of it.
+ *
+ * ClosePIC returns 1 when it closed the link and 0 for an unknown or closed
+ * handle (callers read any non-zero value as success). Handles start at 1
+ * and are never reused. The time-out given to OpenPIC bounds the silence
+ * between two received bytes, counted from when the request has left the
+ * line; an erase adds 25 ms a page to the wait for the first byte of its
+ * reply, since the device answers only when every page is erased. */
 enum {
     PICBOOT_ERR_IO = -1,              /* read/write failure */
     PICBOOT_ERR_TIMEOUT = -2,         /* silence between two bytes too long */
@@ -72,6 +121,14 @@ enum {
     PICBOOT_ERR_VERIFY = -12,         /* verify failed */
     PICBOOT_ERR_LENGTH = -13          /* length off a block boundary */
 };
+
+/* Results on success: OpenPIC the handle (>= 1); SendPacket the payload
+ * count; GetPacket and SendGetPacket the reply's unescaped bytes, checksum
+ * included (SendGetPacket writes them over its buffer, which must hold
+ * max(sendCount, receiveLimit) bytes; on failure the buffer is left alone);
+ * ReadPIC the data bytes placed (always dataLength: a short reply is -6);
+ * WritePIC the data length; VerifyPIC the bytes compared; ErasePIC the page
+ * count. */
 
 typedef int32_t PicHandle;
 

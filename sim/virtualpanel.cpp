@@ -66,6 +66,7 @@ public:
     int wakePipe[2] = {-1, -1};
 
     std::thread thread;
+    std::atomic<bool> finished {false};     // the serving loop has ended by itself
     std::atomic<bool> dropped {false};
 
     // Owned by the serving thread while it runs.
@@ -234,8 +235,11 @@ VirtualPanel::~VirtualPanel()
 
 bool VirtualPanel::start()
 {
-    if (d->thread.joinable())
-        return false;
+    if (d->thread.joinable()) {
+        if (!d->finished)
+            return false;
+        stop();     // the line was dropped: start over on a new terminal
+    }
     if (!d->pty.open())
         return false;
     d->clients.watch(d->pty.slavePath());   // without it every client counts as present
@@ -248,10 +252,17 @@ bool VirtualPanel::start()
         std::lock_guard<std::mutex> lock(d->mutex);
         d->path = d->pty.slavePath();
     }
-    d->stopping = false;
+    {
+        std::lock_guard<std::mutex> lock(d->stopMutex);
+        d->stopping = false;
+    }
     d->dropped = false;
     d->decoder.reset();
-    d->thread = std::thread([this] { d->serve(); });
+    d->finished = false;
+    d->thread = std::thread([this] {
+        d->serve();
+        d->finished = true;
+    });
     return true;
 }
 

@@ -8,22 +8,27 @@
 #include <memory>
 
 // Faults the virtual panel can be told to show. Row numbers count the row
-// writes (command 0x02) received since start, from 1; -1 means off.
+// writes (command 0x02) received since start, from 1, retries included (the
+// same count rowWrites() gives); -1 means off. The probe faults apply to
+// every read at 0xFF0000, the keep-alive read included.
 struct PanelFaults
 {
-    bool probeSplit = false;        // probe reply in two parts with a pause between
+    bool probeSplit = false;        // probe reply in two halves with a pause between
     int probeSplitPauseMs = 200;
     bool probeDelayed = false;      // probe reply only after probeDelayMs
     int probeDelayMs = 2500;
-    QByteArray probeReplyOverride;  // non-empty: sent instead of the probe reply (wrong, short, over-long)
+    QByteArray probeReplyOverride;  // non-empty: these raw bytes instead of the probe reply (wrong, short, over-long)
     bool idMissing = false;         // no answer to 55 AA
-    bool idTwoBytes = false;        // two bytes in answer to 55 AA
-    bool eraseNoReply = false;      // erase requests get no answer
-    int writeNoReplyAtRow = -1;     // that row write gets no answer (every try)
-    int writeWrongReplyAtRow = -1;  // that row write is answered with a wrong reply
-    qint64 corruptReadAddress = -1; // device address whose low byte reads back wrong
-    int dropLineAtRow = -1;         // the pseudo-terminal is closed on that row write
-    int badChecksumReplies = 0;     // the next N replies carry a bad checksum
+    bool idTwoBytes = false;        // the model byte twice in answer to 55 AA
+    bool eraseNoReply = false;      // erase requests get no answer and erase nothing
+    int writeNoReplyAtRow = -1;     // that row write gets no answer and is not written, nor are the host's
+                                    // retries of it; a write to another row ends the fault
+    int writeWrongReplyAtRow = -1;  // that row write is written but answered with payload FD instead of 02
+    qint64 corruptReadAddress = -1; // device address whose instruction's low byte reads back inverted
+                                    // (the flash itself stays right)
+    int dropLineAtRow = -1;         // on that row write the pseudo-terminal is closed (clients see a
+                                    // hang-up); the row is not written and the panel stops serving
+    int badChecksumReplies = 0;     // the next N framed replies carry a checksum off by one
 };
 
 struct PanelOptions
@@ -38,6 +43,25 @@ struct PanelOptions
 
 // The panel's serial bootloader on a pseudo-terminal, for tests and the demo.
 // It serves on a thread of its own; every accessor is thread-safe.
+//
+//     PanelOptions options;
+//     options.paced = false;              // fast tests; keep pacing for timing
+//     VirtualPanel panel(options);
+//     QVERIFY(panel.start());
+//     ... open panel.devicePath() as a serial port ...
+//
+// Requests the bootloader cannot carry out get no answer (the host times
+// out, as after a lost packet) and count in rejectedRequests(): a read of
+// more than 64 instructions or at an odd address; a write that is not one
+// whole row (LEN 1, 256 data bytes), off a row boundary or past the end of
+// program memory; an erase off a page boundary or reaching past the end; a
+// command the part does not have (0x04 to 0x07 and others). Reads outside
+// program memory give 0 as the part does, 0xFF0000 gives the device ID.
+//
+// The line behaves like a port: clients may open and close the path as often
+// as they like; when the last one closes, unread input is thrown away and
+// exclusive use (TIOCEXCL) ends, and what the panel would send while nobody
+// holds the port is lost.
 class VirtualPanel
 {
 public:

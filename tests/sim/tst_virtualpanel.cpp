@@ -336,6 +336,26 @@ private slots:
         QCOMPARE(excl, 0);
     }
 
+    void twoPanelsAtOnce()
+    {
+        PanelOptions options;
+        options.paced = false;
+        options.modelByte = 2;
+        VirtualPanel second(options);
+        QVERIFY(second.start());
+        QVERIFY(second.devicePath() != m_panel->devicePath());
+        RawPort other;
+        QVERIFY(other.open(second.devicePath()));
+        other.write(QByteArray::fromHex("55aa"));
+        m_port.write(QByteArray::fromHex("55aa"));
+        QCOMPARE(other.read(1, kWaitMs), QByteArray(1, '\x02'));
+        QCOMPARE(m_port.read(1, kWaitMs), QByteArray(1, '\x01'));
+        other.write(BootFrame::frame(BootFrame::eraseRequest(0x400, 1)));
+        QCOMPARE(BootFrame::unframe(other.readFrame(kWaitMs)), QByteArray::fromHex("03"));
+        QCOMPARE(second.pageErases(), 1);
+        QCOMPARE(m_panel->pageErases(), 0);
+    }
+
     void stopIsPrompt()
     {
         PanelOptions options;

@@ -1,0 +1,274 @@
+// The library against the virtual panel over real pseudo-terminals: every
+// export, the panel's faults, a paced slow line, two panels at once.
+#include "picboot/picboot.h"
+#include "sim/virtualpanel.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+QByteArray bytes(std::initializer_list<int> list)
+{
+    QByteArray b;
+    for (int v : list)
+        b.append(char(v));
+    return b;
+}
+
+PicRequest request(quint8 command, quint32 address, quint16 length = 256, quint16 retries = 2)
+{
+    PicRequest r{};
+    r.command = command;
+    r.dataLength = length;
+    r.bootAddress = address;
+    r.transferUnit = command == 1 ? 4 : 256;
+    r.bytesPerAddress = 2;
+    r.deviceParam1 = retries;
+    r.deviceParam2 = 2;
+    return r;
+}
+
+// A row of instructions whose bytes include every framing control byte.
+QByteArray rowData(int seed)
+{
+    QByteArray row(256, 0);
+    const char control[] = {0x55, 0x04, 0x05};
+    for (int i = 0; i < 256; ++i)
+        row[i] = i % 4 == 3 ? char(0) : (i % 5 == 0 ? control[(i / 5) % 3] : char((i * 7 + seed) & 0xFF));
+    return row;
+}
+
+const uint8_t *u8(const QByteArray &b)
+{
+    return reinterpret_cast<const uint8_t *>(b.constData());
+}
+
+PanelOptions fast()
+{
+    PanelOptions o;
+    o.paced = false;
+    return o;
+}
+
+} // namespace
+
+class TestPanel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup()
+    {
+        if (m_handle > 0)
+            ClosePIC(m_handle);
+        m_handle = -1;
+        m_panel.reset();
+    }
+
+    void everyExport()
+    {
+        start(fast());
+
+        // The device ID, as the scan's probe asks for it.
+        PicRequest id = request(1, 0xFF0000, 4);
+        unsigned char devid[4] = {};
+        QCOMPARE(ReadPIC(m_handle, &id, devid), 4);
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(devid), 4), bytes({0x08, 0x10, 0x00, 0x00}));
+        QCOMPARE(m_panel->packets().value(0), bytes({0x01, 0x01, 0x00, 0x00, 0xFF}));
+
+        // The version, through the raw exchange: the reply lands in the buffer.
+        unsigned char buffer[16] = {0x00, 0x02};
+        QCOMPARE(SendGetPacket(m_handle, buffer, 2, sizeof buffer, 2), 5);
+        QCOMPARE(buffer[0], 0x00);
+        QCOMPARE(buffer[1], 0x02);
+
+        // Erase two pages, write a row in the second one, read it back.
+        m_panel->fillFlash(0x00);
+        QCOMPARE(ErasePIC(m_handle, 0x400, 2, 2), 2);
+        QCOMPARE(m_panel->pageErases(), 2);
+        QCOMPARE(m_panel->readFlash(0x400, 2), QByteArray("\xFF\xFF\xFF\x00\xFF\xFF\xFF\x00", 8));
+        QCOMPARE(m_panel->readFlash(0x0, 1), QByteArray(4, 0));
+
+        const QByteArray row = rowData(1);
+        PicRequest w = request(2, 0x880);
+        QCOMPARE(WritePIC(m_handle, &w, u8(row)), 256);
+        QCOMPARE(m_panel->readFlash(0x880, 64), row);
+        PicRequest r = request(1, 0x880);
+        QByteArray back(256, 0);
+        QCOMPARE(ReadPIC(m_handle, &r, reinterpret_cast<uint8_t *>(back.data())), 256);
+        QCOMPARE(back, row);
+        QCOMPARE(VerifyPIC(m_handle, &w, u8(row)), 256);  // a write's record verifies as it stands
+        QCOMPARE(VerifyPIC(m_handle, &r, u8(row)), 256);
+
+        // Written over flash that was not erased, the row reads back wrong.
+        PicRequest w0 = request(2, 0x0);
+        QCOMPARE(WritePIC(m_handle, &w0, u8(row)), 256);
+        QCOMPARE(VerifyPIC(m_handle, &w0, u8(row)), int(PICBOOT_ERR_VERIFY));
+
+        // Packets by hand: the verify-OK command and its answer.
+        const unsigned char ok[1] = {0x08};
+        QCOMPARE(SendPacket(m_handle, ok, 1), 1);
+        QCOMPARE(GetPacket(m_handle, buffer, sizeof buffer), 2);
+        QCOMPARE(buffer[0], 0x08);
+
+        // The wake-up packet: the panel leaves the bootloader and says no more.
+        const unsigned char wake[2] = {0x00, 0x00};
+        QCOMPARE(SendPacket(m_handle, wake, 2), 2);
+        QVERIFY(m_panel->waitForPackets(m_panel->packets().size() + 1, 2000) || !m_panel->inBootloader());
+        QTRY_VERIFY(!m_panel->inBootloader());
+
+        QCOMPARE(ClosePIC(m_handle), 1);
+        m_handle = -1;
+    }
+
+    void bootloaderWordsAreNotAMismatch()
+    {
+        start(fast());
+        QVERIFY(ErasePIC(m_handle, 0, 1, 2) >= 0);
+        const QByteArray row0 = rowData(2), row2 = rowData(3);
+        PicRequest w0 = request(2, 0x0), w2 = request(2, 0x100);
+        QCOMPARE(WritePIC(m_handle, &w0, u8(row0)), 256);
+        QCOMPARE(WritePIC(m_handle, &w2, u8(row2)), 256);
+        // The bootloader keeps its jump at 0/2 and the application's at
+        // 0x100/0x102: those words differ, nothing else does.
+        QCOMPARE(VerifyPIC(m_handle, &w0, u8(row0)), 256);
+        QCOMPARE(VerifyPIC(m_handle, &w2, u8(row2)), 256);
+
+        // A corrupted byte anywhere else is a mismatch.
+        PanelFaults faults;
+        faults.corruptReadAddress = 0x104;
+        m_panel->setFaults(faults);
+        QCOMPARE(VerifyPIC(m_handle, &w2, u8(row2)), int(PICBOOT_ERR_VERIFY));
+        PicRequest r2 = request(1, 0x100);
+        QByteArray back(256, 0);
+        QCOMPARE(ReadPIC(m_handle, &r2, reinterpret_cast<uint8_t *>(back.data())), 256);
+        QVERIFY(back.at(8) != row2.at(8));
+    }
+
+    void panelFaults()
+    {
+        start(fast(), 150);
+        const QByteArray row = rowData(4);
+        QVERIFY(ErasePIC(m_handle, 0x800, 1, 2) >= 0);
+
+        // Two bad checksums, two retries: the third try gets through.
+        PanelFaults faults;
+        faults.badChecksumReplies = 2;
+        m_panel->setFaults(faults);
+        m_panel->clearPackets();
+        PicRequest w = request(2, 0x800, 256, 2);
+        QCOMPARE(WritePIC(m_handle, &w, u8(row)), 256);
+        QCOMPARE(m_panel->packets().size(), 3);
+
+        // Three bad checksums, two retries: used up.
+        faults.badChecksumReplies = 3;
+        m_panel->setFaults(faults);
+        PicRequest r = request(1, 0x800, 256, 2);
+        QByteArray back(256, 0);
+        QCOMPARE(ReadPIC(m_handle, &r, reinterpret_cast<uint8_t *>(back.data())), int(PICBOOT_ERR_RETRIES));
+
+        // An erase that is never answered: one try and one retry, then -5.
+        faults = PanelFaults();
+        faults.eraseNoReply = true;
+        m_panel->setFaults(faults);
+        m_panel->clearPackets();
+        QCOMPARE(ErasePIC(m_handle, 0xC00, 1, 1), int(PICBOOT_ERR_RETRIES));
+        QCOMPARE(m_panel->packets().size(), 2);
+
+        // The panel answers a row write with something else: no retry.
+        const int rowsSoFar = m_panel->rowWrites();
+        faults = PanelFaults();
+        faults.writeWrongReplyAtRow = rowsSoFar + 1;
+        m_panel->setFaults(faults);
+        m_panel->clearPackets();
+        PicRequest w2 = request(2, 0x880, 256, 5);
+        QCOMPARE(WritePIC(m_handle, &w2, u8(row)), int(PICBOOT_ERR_COMMAND));
+        QCOMPARE(m_panel->packets().size(), 1);
+
+        // A row write that is never answered.
+        faults = PanelFaults();
+        faults.writeNoReplyAtRow = m_panel->rowWrites() + 1;
+        m_panel->setFaults(faults);
+        PicRequest w3 = request(2, 0x900, 256, 1);
+        QCOMPARE(WritePIC(m_handle, &w3, u8(row)), int(PICBOOT_ERR_RETRIES));
+
+        // The line goes away in the middle of a write: a failure at once.
+        faults = PanelFaults();
+        faults.dropLineAtRow = m_panel->rowWrites() + 1;
+        m_panel->setFaults(faults);
+        PicRequest w4 = request(2, 0x980, 256, 5);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(WritePIC(m_handle, &w4, u8(row)), int(PICBOOT_ERR_IO));
+        QVERIFY(m_panel->lineDropped());
+        QCOMPARE(ReadPIC(m_handle, &r, reinterpret_cast<uint8_t *>(back.data())), int(PICBOOT_ERR_IO));
+        QCOMPARE(ClosePIC(m_handle), 1);
+        m_handle = -1;
+    }
+
+    // At 9600 baud a read's reply takes some 280 ms on the line, longer than
+    // the 150 ms time-out, but the bytes keep coming, so it arrives.
+    void slowLineWithinTheTimeOut()
+    {
+        PanelOptions o;
+        o.paced = true;
+        o.bitRate = 9600;
+        o.pageEraseMs = 1;
+        o.rowWriteMs = 1;
+        start(o, 150, 9600);
+        QVERIFY(ErasePIC(m_handle, 0x400, 1, 0) >= 0);
+        const QByteArray row = rowData(5);
+        PicRequest w = request(2, 0x400, 256, 0);
+        QCOMPARE(WritePIC(m_handle, &w, u8(row)), 256);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(VerifyPIC(m_handle, &w, u8(row)), 256);
+        QVERIFY(timer.elapsed() > 150);
+    }
+
+    void twoPanelsAtOnce()
+    {
+        VirtualPanel a(fast()), b(fast());
+        QVERIFY(a.start() && b.start());
+        const PicHandle ha = OpenPIC(a.devicePath().toLocal8Bit().constData(), 115200, 1000);
+        const PicHandle hb = OpenPIC(b.devicePath().toLocal8Bit().constData(), 115200, 1000);
+        QVERIFY(ha > 0 && hb > 0 && ha != hb);
+        QVERIFY(ErasePIC(ha, 0x400, 2, 2) >= 0 && ErasePIC(hb, 0x400, 2, 2) >= 0);
+
+        std::atomic<int> good{0};
+        auto job = [&good](PicHandle h, int seed) {
+            for (int i = 0; i < 16; ++i) {
+                const QByteArray row = rowData(seed + i);
+                PicRequest w = request(2, 0x400 + quint32(i) * 0x80);
+                if (WritePIC(h, &w, u8(row)) == 256 && VerifyPIC(h, &w, u8(row)) == 256)
+                    ++good;
+            }
+        };
+        std::thread ta(job, ha, 10), tb(job, hb, 90);
+        ta.join();
+        tb.join();
+        QCOMPARE(good.load(), 32);
+        QCOMPARE(a.readFlash(0x400 + 3 * 0x80, 64), rowData(13));
+        QCOMPARE(b.readFlash(0x400 + 3 * 0x80, 64), rowData(93));
+        QCOMPARE(ClosePIC(ha), 1);
+        QCOMPARE(ClosePIC(hb), 1);
+    }
+
+private:
+    void start(const PanelOptions &options, int timeoutMs = 1000, int bitRate = 115200)
+    {
+        m_panel.reset(new VirtualPanel(options));
+        QVERIFY(m_panel->start());
+        m_handle = OpenPIC(m_panel->devicePath().toLocal8Bit().constData(), bitRate, timeoutMs);
+        QVERIFY(m_handle > 0);
+    }
+
+    QScopedPointer<VirtualPanel> m_panel;
+    PicHandle m_handle = -1;
+};
+
+QTEST_GUILESS_MAIN(TestPanel)
+#include "tst_panel.moc"
