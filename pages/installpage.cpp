@@ -84,7 +84,6 @@ void InstallPage::start()
     connect(thread, &QThread::started, writer, &Writer::process);
     connect(writer, &Writer::finished, this, &InstallPage::writeFinished);
     connect(writer, &Writer::finished, thread, &QThread::quit);
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start(QThread::InheritPriority);
 }
 
@@ -115,14 +114,9 @@ void InstallPage::doUpdate(int value)
 void InstallPage::writeFinished(QObject *worker, bool result)
 {
     qDebug() << "writeFinished() called with" << result;
-    if (worker) {
-        // The thread's quit() is connected after this slot and is never
-        // reached once the worker is gone, so the thread is ended here.
-        auto *thread = qobject_cast<QThread *>(worker->parent());
-        delete worker;
-        if (thread)
-            thread->quit();
-    }
+    // The thread's quit() is connected after this slot and is never reached
+    // once the worker is gone; the worker ends its thread as it goes.
+    delete worker;
     finish(result);
 }
 

@@ -107,7 +107,6 @@ void ScanPage::runConcurrentScan(const QString &port)
     connect(thread, &QThread::started, scanner, &Scanner::process);
     connect(scanner, &Scanner::finished, thread, &QThread::quit);
     connect(scanner, &Scanner::finished, this, qOverload<QObject *>(&ScanPage::scanFinished));
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start(QThread::InheritPriority);
 }
 

@@ -100,7 +100,6 @@ void SetupPage::startParse(const QString &path)
     connect(thread, &QThread::started, parser, &Parser::process);
     connect(parser, &Parser::finished, thread, &QThread::quit);
     connect(parser, &Parser::finished, this, &SetupPage::parseFinished);
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start(QThread::InheritPriority);
 }
 
@@ -110,12 +109,9 @@ void SetupPage::abandonParse()
         return;
     // The parse runs on this thread, so a parser that has not reported has
     // not begun either: deleting it drops its queued start, and its thread
-    // ends without running anything.
-    auto *thread = qobject_cast<QThread *>(m_parser->parent());
+    // ends with it without running anything.
     delete m_parser;
     m_parser = nullptr;
-    if (thread)
-        thread->quit();
 }
 
 void SetupPage::parseFinished(QString filename, bool result)

@@ -44,7 +44,7 @@ QString DemoPanels::faultHelp()
 {
     QString help;
     for (const Fault &fault : kFaults)
-        help += QStringLiteral("  %1: %2\n").arg(QString::fromLatin1(fault.name), -14).arg(QString::fromLatin1(fault.help));
+        help += QStringLiteral("  %1 %2\n").arg(QString::fromLatin1(fault.name), -15).arg(QString::fromLatin1(fault.help));
     return help;
 }
 

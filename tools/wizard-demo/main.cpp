@@ -16,10 +16,30 @@
 #include "autopilot.h"
 #include "demopanels.h"
 
+namespace {
+
+// Help needs no display: it is printed before any window system is reached.
+bool wantsHelp(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("wizard-demo"));
+    std::unique_ptr<QCoreApplication> application;
+    if (wantsHelp(argc, argv))
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        application = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication &app = *application;
+    QCoreApplication::setApplicationName(QStringLiteral("wizard-demo"));
 
     const QString sample = QDir(QStringLiteral(WIZARD_EXAMPLES_DIR)).filePath(QStringLiteral("alarm-panel-demo.hex"));
 
@@ -32,7 +52,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption fast(QStringLiteral("fast"), QStringLiteral("Panels answer at once (no line or flash times)."));
     const QCommandLineOption panels(QStringLiteral("panels"), QStringLiteral("Number of panels, 1 to 4 (default 1)."), QStringLiteral("n"), QStringLiteral("1"));
     const QCommandLineOption model(QStringLiteral("model"), QStringLiteral("Model byte of the first panel: 1 KR 210 Nova, 2 QD 200 Nova (default 1)."), QStringLiteral("byte"), QStringLiteral("1"));
-    const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("A fault the first panel shows (see above)."), QStringLiteral("name"), QStringLiteral("none"));
+    const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("A fault the panels show (see above)."), QStringLiteral("name"), QStringLiteral("none"));
     const QCommandLineOption autopilot(QStringLiteral("autopilot"), QStringLiteral("Walk through the wizard by itself, then quit."));
     const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("The file the autopilot picks (default the sample)."), QStringLiteral("file"), sample);
     const QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("With --autopilot: save the install page mid-write to this PNG."), QStringLiteral("file"));
