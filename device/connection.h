@@ -9,12 +9,17 @@
 
 #include <functional>
 
+struct ImageBlock;
+
 // One open bootloader link to one panel: erase, write in 256-byte blocks with
 // read-back, keep-alive and close.
 class Connection
 {
 public:
     using Callback = std::function<void(int)>;
+
+    // Progress values passed to the callback during write(), besides 0..99.
+    enum Progress { Ended = -1, WriteFailed = -2, VerifyFailed = -3 };
 
     Connection(const QString &location, int handle, int id);
 
@@ -32,15 +37,25 @@ public:
     bool writeFile(const QString &path);
     int readDeviceId(int handle);
 
+    // First device address of the last page, which holds the bootloader and
+    // the configuration words: never erased, never written.
+    quint32 protectedStart() const;
+
     // Reads an Intel HEX file into a program memory image; never null, owned
     // by the caller, empty on every failure.
     static QVector<QByteArray> *parseHexFile(const QString &path);
 
 private:
+    void report(int value) const;
+    bool linkOpen(const char *operation) const;
+
     QString m_location;
     QString m_portName;
     int m_handle = 0;
     DeviceProfile m_profile;
     Callback m_callback;
     int m_id = -1;
+    // OpenPIC may hand out 0 as a valid handle, so "closed" cannot be told by
+    // the handle alone; after close() no call may reach another link.
+    bool m_open = true;
 };

@@ -17,3 +17,12 @@ void sortRecords(QVector<HexRecord> &records, const int &left, const int &right)
 // data record, sorted by address, blank runs of 16 records left out. Never
 // returns null; the caller owns the result, which is empty on every failure.
 QVector<QByteArray> *parseHexImage(const QString &path);
+
+// The same for the text of a file already in memory, without the file's own
+// debug lines. Returns false, with *image left empty, when the text is not a
+// sound Intel HEX file.
+bool parseHexText(const QByteArray &text, QVector<QByteArray> *image);
+
+// Files larger than this are refused rather than read: the panel's whole
+// program memory written as one-byte records stays far below it.
+constexpr qint64 MaxHexFileSize = 16 * 1024 * 1024;

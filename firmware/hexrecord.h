@@ -10,4 +10,5 @@ struct HexRecord
     qint32 address = 0;  // file byte address of the first data byte
     qint16 length = 0;   // data bytes, 0 to 255
     QByteArray data;     // 2 * length hex characters, either case
+    int line = 0;        // the file line it came from (1-based), for diagnostics
 };

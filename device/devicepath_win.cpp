@@ -1,0 +1,21 @@
+#include "device/devicepath.h"
+
+namespace {
+const QString kDevicePrefix = QStringLiteral("\\\\.\\");
+}
+
+// The device namespace prefix lets CreateFile open COM10 and above, which the
+// bare name does not reach.
+QString DevicePath::locationFromName(const QString &portName)
+{
+    if (portName.startsWith(kDevicePrefix))
+        return portName;
+    return kDevicePrefix + portName;
+}
+
+QString DevicePath::nameFromLocation(const QString &location)
+{
+    if (location.startsWith(kDevicePrefix))
+        return location.mid(kDevicePrefix.size());
+    return location;
+}

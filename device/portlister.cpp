@@ -1,0 +1,51 @@
+#include "device/portlister.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSerialPortInfo>
+
+namespace {
+struct OverrideState
+{
+    QMutex mutex;
+    bool active = false;
+    QList<SerialPortEntry> ports;
+};
+
+OverrideState &overrideState()
+{
+    static OverrideState state;
+    return state;
+}
+} // namespace
+
+QList<SerialPortEntry> PortLister::availablePorts()
+{
+    {
+        OverrideState &state = overrideState();
+        QMutexLocker lock(&state.mutex);
+        if (state.active)
+            return state.ports;
+    }
+    QList<SerialPortEntry> ports;
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : infos)
+        ports.append(SerialPortEntry{info.portName(), info.systemLocation()});
+    return ports;
+}
+
+void PortLister::setOverride(const QList<SerialPortEntry> &ports)
+{
+    OverrideState &state = overrideState();
+    QMutexLocker lock(&state.mutex);
+    state.active = true;
+    state.ports = ports;
+}
+
+void PortLister::clearOverride()
+{
+    OverrideState &state = overrideState();
+    QMutexLocker lock(&state.mutex);
+    state.active = false;
+    state.ports.clear();
+}

@@ -1,0 +1,16 @@
+#include "device/portlock.h"
+
+#include <cerrno>
+
+#include <sys/file.h>
+
+bool PortLock::tryHold(qintptr handle)
+{
+    if (handle < 0)
+        return true;
+    if (::flock(int(handle), LOCK_EX | LOCK_NB) == 0)
+        return true;
+    // Only a hold by someone else counts; a file system without locks does
+    // not make the port busy.
+    return errno != EWOULDBLOCK;
+}

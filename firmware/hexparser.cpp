@@ -1,0 +1,134 @@
+#include "firmware/hexparser.h"
+
+#include "firmware/hexreader.h"
+#include "firmware/imagebuilder.h"
+
+#include <QDebug>
+#include <QFile>
+
+namespace {
+
+// Digit values by character, -1 for anything that is not a hex digit.
+struct HexDigitTable
+{
+    signed char value[256];
+    constexpr HexDigitTable() : value()
+    {
+        for (int c = 0; c < 256; ++c)
+            value[c] = -1;
+        for (int d = 0; d < 10; ++d)
+            value['0' + d] = static_cast<signed char>(d);
+        for (int d = 0; d < 6; ++d) {
+            value['a' + d] = static_cast<signed char>(10 + d);
+            value['A' + d] = static_cast<signed char>(10 + d);
+        }
+    }
+};
+constexpr HexDigitTable HexDigitValues;
+
+} // namespace
+
+int hex2DecLine(const QByteArray &text, int pos, int digits, bool *error)
+{
+    const qint64 size = text.size();
+    if (pos < 0 || qint64(pos) + digits - 1 >= size || pos >= size) {
+        qDebug() << "hex2DecLine: pos > length.";
+        qDebug() << "parseHexStr() done. pos =" << pos << ", length =" << text.size();
+        *error = true;
+        return 0;
+    }
+    if (digits == 0)
+        return 0;
+
+    // Unsigned, so that more than eight digits wrap instead of overflowing.
+    quint32 value = 0;
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(text.constData());
+    for (int k = pos; k < pos + digits; ++k) {
+        const int digit = HexDigitValues.value[p[k]];
+        if (digit < 0) {
+            qDebug() << "parseHexStr() done. pos =" << k << ", length =" << text.size();
+            *error = true;
+            return 0;
+        }
+        value = value * 16 + quint32(digit);
+    }
+    return int(value);
+}
+
+bool parseHexText(const QByteArray &text, QVector<QByteArray> *image)
+{
+    image->clear();
+    HexReader reader;
+    if (!reader.read(text))
+        return false;
+    QVector<HexRecord> records = reader.takeRecords();
+    ImageBuilder builder;
+    if (!builder.build(records, image)) {
+        image->clear();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Reads the whole file, refusing one past the size limit before reading it
+// (or, for a pipe or other device of unknown size, as soon as it grows past).
+bool readWholeFile(QFile &file, QByteArray *text)
+{
+    if (!file.isSequential()) {
+        if (file.size() > MaxHexFileSize) {
+            qDebug() << "Hex file" << file.fileName() << "is larger than" << MaxHexFileSize << "bytes";
+            return false;
+        }
+        *text = file.readAll();
+        if (text->size() != file.size() || file.error() != QFileDevice::NoError) {
+            qDebug() << "Hex file" << file.fileName() << "could not be read:" << file.errorString();
+            return false;
+        }
+        return true;
+    }
+    constexpr qint64 chunk = 64 * 1024;
+    for (;;) {
+        if (text->size() > MaxHexFileSize) {
+            qDebug() << "Hex file" << file.fileName() << "is larger than" << MaxHexFileSize << "bytes";
+            return false;
+        }
+        const int had = text->size();
+        text->resize(had + int(chunk));
+        const qint64 got = file.read(text->data() + had, chunk);
+        if (got < 0) {
+            qDebug() << "Hex file" << file.fileName() << "could not be read:" << file.errorString();
+            return false;
+        }
+        text->resize(had + int(got));
+        if (got == 0)
+            return true;
+    }
+}
+
+} // namespace
+
+QVector<QByteArray> *parseHexImage(const QString &path)
+{
+    qDebug() << "Connection::parseHexFile called";
+    auto *image = new QVector<QByteArray>;
+    QFile file(path);
+    qDebug() << "Opening hex file" << path;
+
+    // Read as bytes, not text: a carriage return before each line feed stays
+    // in the line, and the reader takes it off itself.
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug() << "File not found" << path;
+        return image;
+    }
+    QByteArray text;
+    if (!readWholeFile(file, &text))
+        return image;
+    file.close();
+
+    if (!parseHexText(text, image))
+        return image;
+    qDebug() << "parseHexFile done.";
+    return image;
+}

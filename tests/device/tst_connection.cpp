@@ -1,0 +1,460 @@
+// Erase, write and verify through the bootloader library against the
+// virtual panel: what ends up in the panel's flash, the requests on the line,
+// the progress values and the debug lines.
+#include "device/connection.h"
+#include "device/connectionfactory.h"
+#include "device/devicepath.h"
+#include "device/portlister.h"
+#include "support/logcapture.h"
+#include "sim/virtualpanel.h"
+
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+using Records = QList<QPair<quint32, QByteArray>>;
+
+constexpr quint32 kProtectedByte = VirtualPanel::kProtectedStart * 2;
+
+// Intel HEX decoded on its own, not through the program's reader: file byte
+// address -> byte.
+QMap<quint32, quint8> decodeHex(const QString &path)
+{
+    QMap<quint32, quint8> bytes;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return bytes;
+    quint32 upper = 0;
+    while (!file.atEnd()) {
+        const QByteArray record = QByteArray::fromHex(file.readLine().trimmed().mid(1));
+        if (record.size() < 5)
+            continue;
+        const int length = quint8(record[0]);
+        const quint32 offset = quint32(quint8(record[1])) << 8 | quint8(record[2]);
+        const int type = quint8(record[3]);
+        const QByteArray data = record.mid(4, length);
+        if (type == 0)
+            for (int k = 0; k < length; ++k)
+                bytes.insert(upper + offset + quint32(k), quint8(data[k]));
+        else if (type == 2)
+            upper = (quint32(quint8(data[0])) << 8 | quint8(data[1])) << 4;
+        else if (type == 4)
+            upper = (quint32(quint8(data[0])) << 8 | quint8(data[1])) << 16;
+    }
+    return bytes;
+}
+
+QByteArray hexRecord(int type, quint16 offset, const QByteArray &data)
+{
+    QByteArray raw;
+    raw.append(char(data.size())).append(char(offset >> 8)).append(char(offset & 0xFF)).append(char(type));
+    raw.append(data);
+    quint8 sum = 0;
+    for (char c : raw)
+        sum += quint8(c);
+    raw.append(char(quint8(-sum)));
+    return ':' + raw.toHex().toUpper() + "\r\n";
+}
+
+// Writes the records as a HEX file the way XC16 lays one out.
+bool writeHex(const QString &path, const Records &records)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    quint32 upper = 0xFFFFFFFF;
+    for (const auto &r : records) {
+        if ((r.first >> 16) != upper) {
+            upper = r.first >> 16;
+            file.write(hexRecord(4, 0, QByteArray::fromHex(QByteArray::number(upper, 16).rightJustified(4, '0'))));
+        }
+        file.write(hexRecord(0, quint16(r.first & 0xFFFF), r.second));
+    }
+    file.write(hexRecord(1, 0, QByteArray()));
+    return true;
+}
+
+QByteArray imageLine(quint32 address, const QByteArray &bytes)
+{
+    QByteArray text = QByteArray::number(address, 16).rightJustified(6, '0') + ' ';
+    for (char b : bytes)
+        text += QByteArray::number(quint8(b), 16).rightJustified(2, '0') + ' ';
+    return text;
+}
+
+// n contiguous 16-byte lines from byte address `from`, no byte 0xFF.
+QVector<QByteArray> contiguousLines(int n, quint32 from = 0x400)
+{
+    QVector<QByteArray> lines;
+    for (int i = 0; i < n; ++i) {
+        QByteArray bytes;
+        for (int k = 0; k < 16; ++k)
+            bytes.append(char((i * 16 + k) % 0xF0));
+        lines << imageLine(from + quint32(16 * i), bytes);
+    }
+    return lines;
+}
+
+bool isIgnoredWord(quint32 byteAddress)
+{
+    const quint32 word = byteAddress / 4 * 2;
+    return word == 0 || word == 2 || word == 0x100 || word == 0x102;
+}
+} // namespace
+
+class TestConnection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void eraseIsOneRequestForAllButTheLastPage();
+    void eraseRetriesFiveTimesThenFails();
+    void realFirmwareLandsByteForByte();
+    void madeUpImagesLandByteForByte_data();
+    void madeUpImagesLandByteForByte();
+    void contiguousImageSendsTheKnownRequestsAndProgress();
+    void emptyImageReportsOnlyTheEnd();
+    void mismatchIsReportedButTheWriteGoesOn_data();
+    void mismatchIsReportedButTheWriteGoesOn();
+    void writeFailureStopsAtThatBlock();
+    void droppedLineFailsCleanly();
+    void badOrConflictingImageWritesNothing();
+    void writeFileTakesLongLines();
+    void wakeUpAndClose();
+
+private:
+    bool connectPanel(const PanelOptions &options = PanelOptions());
+    // Erases, writes `hexPath` through the program's reader, checks the flash.
+    void writeAndCompare(const QString &hexPath);
+
+    std::unique_ptr<VirtualPanel> m_panel;
+    std::unique_ptr<Connection> m_connection;
+    QList<int> m_progress;
+};
+
+void TestConnection::initTestCase()
+{
+    QVERIFY(ConnectionFactory::start());
+}
+
+void TestConnection::init()
+{
+    m_progress.clear();
+    QVERIFY(connectPanel());
+}
+
+void TestConnection::cleanup()
+{
+    if (m_connection)
+        m_connection->close();
+    m_connection.reset();
+    m_panel.reset();
+    PortLister::clearOverride();
+}
+
+bool TestConnection::connectPanel(const PanelOptions &given)
+{
+    if (m_connection)
+        m_connection->close();
+    m_connection.reset();
+    PanelOptions options = given;
+    options.paced = false;
+    // Faults start once the link is open, so that the identification sees a
+    // healthy panel.
+    options.faults = PanelFaults();
+    m_panel = std::make_unique<VirtualPanel>(options);
+    if (!m_panel->start())
+        return false;
+    const QString location = m_panel->devicePath();
+    PortLister::setOverride({{DevicePath::nameFromLocation(location), location}});
+    ConnectionFactory factory;
+    m_connection.reset(factory.getConnection(location));
+    if (!m_connection)
+        return false;
+    m_connection->setCallback([this](int value) { m_progress << value; });
+    m_panel->setFaults(given.faults);
+    m_panel->clearPackets();
+    return true;
+}
+
+void TestConnection::writeAndCompare(const QString &hexPath)
+{
+    const QMap<quint32, quint8> given = decodeHex(hexPath);
+    QVERIFY(!given.isEmpty());
+    m_panel->fillFlash(0x00);
+    const QByteArray before = m_panel->fileBytes();
+    std::unique_ptr<QVector<QByteArray>> image(Connection::parseHexFile(hexPath));
+    QVERIFY(!image->isEmpty());
+
+    QVERIFY(m_connection->erase());
+    QVERIFY(m_connection->write(*image));
+    QCOMPARE(m_progress.last(), -1);
+    QVERIFY2(!m_progress.contains(-3), "a healthy write failed verification");
+
+    const QByteArray flash = m_panel->fileBytes();
+    for (quint32 a = 0; a < kProtectedByte; ++a) {
+        if ((a & 3) == 3 || isIgnoredWord(a))
+            continue;
+        const quint8 want = given.value(a, 0xFF);
+        if (quint8(flash[int(a)]) != want)
+            QFAIL(qPrintable(QString("byte address 0x%1 holds %2, the file gives %3")
+                                 .arg(a, 0, 16)
+                                 .arg(quint8(flash[int(a)]))
+                                 .arg(want)));
+    }
+    QCOMPARE(flash.mid(int(kProtectedByte)), before.mid(int(kProtectedByte)));
+}
+
+void TestConnection::eraseIsOneRequestForAllButTheLastPage()
+{
+    m_panel->fillFlash(0x00);
+    LogCapture log;
+    QVERIFY(m_connection->erase());
+    // 85 pages: 0x55, which travels escaped.
+    QCOMPARE(m_panel->packets(), (QList<QByteArray>{QByteArray::fromHex("0355000000")}));
+    QCOMPARE(m_panel->pageErases(), 85);
+    QCOMPARE(log.lines(), QStringList{"Erasing from 0x 0 to 0x 15400 returned 85"});
+    const QByteArray flash = m_panel->fileBytes();
+    QCOMPARE(quint8(flash[0x2A7FC]), quint8(0xFF));
+    QCOMPARE(quint8(flash[0x2A800]), quint8(0x00));
+}
+
+void TestConnection::eraseRetriesFiveTimesThenFails()
+{
+    // Five retries: six tries in all.
+    PanelOptions options;
+    options.faults.badChecksumReplies = 5;
+    QVERIFY(connectPanel(options));
+    QVERIFY(m_connection->erase());
+    QCOMPARE(m_panel->packets().size(), 6);
+
+    options.faults.badChecksumReplies = 6;
+    QVERIFY(connectPanel(options));
+    LogCapture log;
+    QVERIFY(!m_connection->erase());
+    QCOMPARE(m_panel->packets().size(), 6);
+    QCOMPARE(log.countPrefix("Erasing from 0x 0 to 0x 15400 returned -"), 1);
+}
+
+void TestConnection::realFirmwareLandsByteForByte()
+{
+    const QString path = QStringLiteral(WIZARD_SAMPLES_DIR "/pic24fj64ga004-app.hex");
+    if (!QFile::exists(path))
+        QSKIP("firmware samples not present");
+    writeAndCompare(path);
+}
+
+void TestConnection::madeUpImagesLandByteForByte_data()
+{
+    QTest::addColumn<Records>("records");
+    QRandomGenerator random(20240605);
+    auto bytes = [&random](int n) {
+        QByteArray b(n, 0);
+        for (int i = 0; i < n; ++i)
+            b[i] = char(random.bounded(256));
+        return b;
+    };
+
+    Records compiler;
+    compiler << qMakePair(0x0u, QByteArray::fromHex("0002040000000000"));
+    for (quint32 a = 0x8; a < 0x100; a += 4)
+        compiler << qMakePair(a, QByteArray::fromHex("a8020000"));
+    compiler << qMakePair(0x208u, bytes(16)) << qMakePair(0x218u, bytes(16)) << qMakePair(0x228u, bytes(12));
+    for (quint32 a = 0x404; a < 0x2000; a += 16)
+        compiler << qMakePair(a, bytes(16));
+    compiler << qMakePair(0x157F8u, QByteArray::fromHex("ffff7f00ff3f0000"));
+    QTest::newRow("compiler layout") << compiler;
+
+    Records odd;
+    quint32 a = 0x300;
+    while (a < 0x6000) {
+        const int n = 1 + random.bounded(31);
+        odd << qMakePair(a, bytes(n));
+        a += quint32(n) + (random.bounded(4) == 0 ? quint32(random.bounded(700)) : 0);
+    }
+    QTest::newRow("odd lengths and gaps") << odd;
+
+    // The top of program memory, with the configuration words of this part
+    // in the page the write must leave alone.
+    Records top;
+    top << qMakePair(0x2A700u, bytes(16)) << qMakePair(0x2A7F0u, bytes(16))
+        << qMakePair(0x2A800u, bytes(16)) << qMakePair(0x2AFF4u, QByteArray::fromHex("ffff7f00ff3f0000ff9f0000"));
+    QTest::newRow("last page left alone") << top;
+}
+
+void TestConnection::madeUpImagesLandByteForByte()
+{
+    QFETCH(Records, records);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("made-up.hex");
+    QVERIFY(writeHex(path, records));
+    LogCapture log;
+    writeAndCompare(path);
+    if (QTest::currentDataTag() == QLatin1String("last page left alone"))
+        QVERIFY(log.contains("Connection::write() skipped the protected block at 0x 15400"));
+}
+
+void TestConnection::contiguousImageSendsTheKnownRequestsAndProgress()
+{
+    LogCapture log;
+    QVERIFY(m_connection->write(contiguousLines(32)));
+    QCOMPARE(m_progress, (QList<int>{46, 96, -1}));
+    const QList<QByteArray> packets = m_panel->packets();
+    QCOMPARE(packets.size(), 4);
+    QCOMPARE(packets[0].left(5), QByteArray::fromHex("0201000200"));
+    QCOMPARE(packets[0].size(), 5 + 256);
+    QCOMPARE(packets[1], QByteArray::fromHex("0140000200"));
+    QCOMPARE(packets[2].left(5), QByteArray::fromHex("0201800200"));
+    QCOMPARE(packets[3], QByteArray::fromHex("0140800200"));
+    QCOMPARE(log.lines().mid(0, 3), (QStringList{"BootAddress: 512 0", "PicBoot:writePic() OK",
+                                                 "PicBoot:readPic() got: 256"}));
+
+    // No callback: the blocks are still written and read back.
+    m_connection->setCallback(Connection::Callback());
+    m_panel->clearPackets();
+    QVERIFY(m_connection->write(contiguousLines(20, 0x2000)));
+    QCOMPARE(m_panel->packets().size(), 4);
+}
+
+void TestConnection::emptyImageReportsOnlyTheEnd()
+{
+    QVERIFY(m_connection->write({}));
+    QCOMPARE(m_progress, QList<int>{-1});
+    QVERIFY(m_panel->packets().isEmpty());
+}
+
+void TestConnection::mismatchIsReportedButTheWriteGoesOn_data()
+{
+    QTest::addColumn<qint64>("address");
+    QTest::addColumn<bool>("counted");
+    QTest::newRow("0x104") << qint64(0x104) << true;
+    QTest::newRow("0") << qint64(0) << false;
+    QTest::newRow("2") << qint64(2) << false;
+    QTest::newRow("0x100") << qint64(0x100) << false;
+    QTest::newRow("0x102") << qint64(0x102) << false;
+}
+
+void TestConnection::mismatchIsReportedButTheWriteGoesOn()
+{
+    QFETCH(qint64, address);
+    QFETCH(bool, counted);
+    PanelOptions options;
+    options.faults.corruptReadAddress = address;
+    QVERIFY(connectPanel(options));
+    LogCapture log;
+    QVERIFY(m_connection->write(contiguousLines(48, 0)));
+    QCOMPARE(m_panel->rowWrites(), 3);
+    QCOMPARE(log.countPrefix("verifyWrite() got a mismatch at"), counted ? 1 : 0);
+    if (counted) {
+        QVERIFY(log.containsPrefix("verifyWrite() got a mismatch at 104 : "));
+        QCOMPARE(m_progress, (QList<int>{31, 64, 97, -3, -1}));
+    } else {
+        QCOMPARE(m_progress, (QList<int>{31, 64, 97, -1}));
+    }
+}
+
+void TestConnection::writeFailureStopsAtThatBlock()
+{
+    PanelOptions options;
+    options.faults.writeWrongReplyAtRow = 2;
+    QVERIFY(connectPanel(options));
+    LogCapture log;
+    QVERIFY(!m_connection->write(contiguousLines(48)));
+    QCOMPARE(m_progress, (QList<int>{31, -2}));
+    QVERIFY(log.contains("PicBoot:writePic() got error"));
+}
+
+void TestConnection::droppedLineFailsCleanly()
+{
+    PanelOptions options;
+    options.faults.dropLineAtRow = 3;
+    QVERIFY(connectPanel(options));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!m_connection->write(contiguousLines(96)));
+    QVERIFY2(clock.elapsed() < 30000, "the write hung on a dead line");
+    QCOMPARE(m_progress.last(), -2);
+    QVERIFY(!m_progress.contains(-1));
+}
+
+void TestConnection::badOrConflictingImageWritesNothing()
+{
+    LogCapture log;
+    QVector<QByteArray> bad = contiguousLines(32);
+    bad[20] = "000540 12 3 ";
+    QVERIFY(!m_connection->write(bad));
+    QCOMPARE(m_progress, QList<int>{-2});
+    QVERIFY(log.containsPrefix("Connection::write(): the image is not valid, nothing written:"));
+
+    QVector<QByteArray> conflicting = contiguousLines(32);
+    conflicting << imageLine(0x404, "\x01\x02");
+    QVERIFY(!m_connection->write(conflicting));
+    QCOMPARE(m_panel->rowWrites(), 0);
+
+    // An identical repeat is the same byte, not a conflict.
+    QVector<QByteArray> repeated = contiguousLines(32);
+    repeated.insert(5, repeated[5]);
+    m_progress.clear();
+    QVERIFY(m_connection->write(repeated));
+    QCOMPARE(m_panel->rowWrites(), 2);
+    QCOMPARE(m_progress.last(), -1);
+}
+
+void TestConnection::writeFileTakesLongLines()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("image.txt");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    // 64-byte lines: 199 characters each, the last byte far past column 99.
+    QByteArray data;
+    for (int i = 0; i < 256; ++i)
+        data.append(i % 4 == 3 ? '\0' : char(i % 0xF0));
+    for (int i = 0; i < 4; ++i)
+        file.write(imageLine(0x800 + quint32(64 * i), data.mid(64 * i, 64)) + "\r\n");
+    file.close();
+    m_panel->fillFlash(0x00);
+    QVERIFY(m_connection->erase());
+    QVERIFY(m_connection->writeFile(path));
+    QVERIFY(!m_progress.contains(-3));
+    QCOMPARE(m_panel->fileBytes().mid(0x800, 256), data);
+
+    LogCapture log;
+    QVERIFY(!m_connection->writeFile(dir.filePath("missing.txt")));
+    QCOMPARE(log.lines(), QStringList{"Could not open \"" + dir.filePath("missing.txt") + "\" for reading."});
+}
+
+void TestConnection::wakeUpAndClose()
+{
+    LogCapture log;
+    m_connection->wakeUp();
+    QCOMPARE(log.lines(), QStringList{"picboot::wakeUp() returned 4"});
+    QCOMPARE(m_connection->readDeviceId(m_connection->handle()), 0x1008);
+
+    QVERIFY(m_connection->sendWakeUpPacket());
+    QVERIFY(m_panel->waitForPackets(3, 2000));
+    QCOMPARE(m_panel->packets().last(), QByteArray(2, '\0'));
+    QVERIFY(!m_panel->inBootloader());
+    QVERIFY(log.contains("picboot::wakeUp() returned true"));
+
+    QVERIFY(m_connection->close());
+    QCOMPARE(m_connection->handle(), 0);
+    QVERIFY(log.contains("Closing the connection..."));
+    // Closed means closed: nothing reaches the library on its behalf again,
+    // whichever link now has handle 0.
+    const int before = m_panel->packets().size();
+    QVERIFY(!m_connection->erase());
+    QVERIFY(!m_connection->write(contiguousLines(16)));
+    QCOMPARE(m_panel->packets().size(), before);
+}
+
+QTEST_GUILESS_MAIN(TestConnection)
+#include "tst_connection.moc"
