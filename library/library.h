@@ -5,7 +5,9 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QThread>
 #include <QVector>
 
 #include <functional>
@@ -14,7 +16,6 @@
 #include "device/connectionfactory.h"
 
 class Connection;
-class QThread;
 
 // The one object through which pages and workers reach the panels.
 class Library : public QObject
@@ -50,13 +51,20 @@ private:
         std::unique_ptr<Connection> connection;
     };
 
+    PortEntry *entry(const QString &portName, const char *operation) const;
+    void stopKeepAlive();
+    static void stopKeepAliveAtExit();
+
     ConnectionFactory factory;
     QHash<QString, PortEntry *> connections;
-    QThread *keepAliveThread = nullptr;
+    // The keep-alive thread deletes itself once it has ended, so the pointer
+    // follows it back to null.
+    QPointer<QThread> keepAliveThread;
     QMutex tableMutex;
     int m_lastError = 0;
     QHash<int, QString> modelNames;
     QVector<QByteArray> *image = nullptr;
+    bool m_exitHookSet = false;
 };
 
 extern Library library;

@@ -1,0 +1,322 @@
+#include "library/library.h"
+
+#include "device/connection.h"
+#include "device/deviceprofile.h"
+#include "device/devicepath.h"
+#include "library/keepaliveworker.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QMutexLocker>
+
+#include <algorithm>
+
+Library library;
+
+namespace {
+
+// The highest device address that a line of the image puts data at, or -1
+// when the line holds no data. Lines read "aaaaaa dd dd ... " with the file
+// byte address first; two file bytes make one device address.
+qint64 lastDeviceAddress(const QByteArray &line, quint32 bytesPerAddress)
+{
+    const int space = line.indexOf(' ');
+    if (space <= 0)
+        return -1;
+    bool ok = false;
+    const qint64 first = line.left(space).toLongLong(&ok, 16);
+    const int bytes = (line.size() - space - 1) / 3;
+    if (!ok || bytes <= 0)
+        return -1;
+    return (first + bytes - 1) / bytesPerAddress;
+}
+
+} // namespace
+
+Library::Library()
+    : QObject(nullptr)
+{
+    modelNames.insert(1, QStringLiteral("KR 210 Nova"));
+    modelNames.insert(2, QStringLiteral("QD 200 Nova"));
+}
+
+Library::~Library()
+{
+    // Normally the keep-alive thread was already ended while the application
+    // still existed; this only catches a run without one.
+    if (keepAliveThread && keepAliveThread->isRunning()) {
+        keepAliveThread->exit(0);
+        keepAliveThread->wait();
+    }
+    delete image;
+    qDeleteAll(connections);
+}
+
+bool Library::start()
+{
+    return ConnectionFactory::start();
+}
+
+void Library::reset()
+{
+    // Forgotten links are closed: the bootloader library would otherwise keep
+    // the ports open and the next scan could not find the panels again.
+    QHash<QString, PortEntry *> forgotten;
+    {
+        QMutexLocker lock(&tableMutex);
+        forgotten.swap(connections);
+    }
+    for (PortEntry *e : qAsConst(forgotten)) {
+        {
+            QMutexLocker lock(&e->mutex);
+            e->connection->close();
+        }
+        delete e;
+    }
+    factory.refreshPorts();
+    m_lastError = 0;
+}
+
+bool Library::addPort(const QString &portName)
+{
+    auto e = std::make_unique<PortEntry>();
+    const QString location = DevicePath::locationFromName(portName);
+    e->connection.reset(factory.getConnection(location));
+    if (!e->connection)
+        return false;
+
+    // A panel of a model we cannot name is not offered: the setup page lists
+    // descriptions and the install page writes by the same index into the
+    // found ports, so both lists must hold the same panels.
+    const int id = e->connection->id();
+    if (!modelNames.contains(id)) {
+        qDebug() << "Library::addPort(): the panel on" << portName << "reports the unknown model" << id
+                 << "and is left out.";
+        e->connection->close();
+        return false;
+    }
+
+    qDebug() << "Inserted [" << portName << "] to list.";
+    PortEntry *replaced = nullptr;
+    {
+        QMutexLocker lock(&tableMutex);
+        replaced = connections.value(portName, nullptr);
+        connections.insert(portName, e.release());
+    }
+    if (replaced) {
+        {
+            QMutexLocker lock(&replaced->mutex);
+            replaced->connection->close();
+        }
+        delete replaced;
+    }
+    return true;
+}
+
+QList<QString> Library::foundPorts() const
+{
+    QList<QString> names = connections.keys();
+    // QString's ordering compares UTF-16 code units, so COM10 comes before COM2.
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+QList<QString> Library::deviceDescriptions() const
+{
+    QList<QString> descriptions;
+    for (const QString &name : foundPorts()) {
+        const Connection *c = connections.value(name)->connection.get();
+        const auto model = modelNames.constFind(c->id());
+        if (model != modelNames.constEnd())
+            descriptions.append(*model + QStringLiteral(" na porta ") + c->portName());
+    }
+    return descriptions;
+}
+
+bool Library::load(const QString &path)
+{
+    qDebug() << "Library::load(): hex =" << path;
+    delete image;
+    image = Connection::parseHexFile(path);
+    if (!image)
+        image = new QVector<QByteArray>();
+
+    // Firmware built for another controller puts data where this one has no
+    // program memory; writing it would fail half-way or land in the wrong
+    // place, so such a file is refused as a whole.
+    const DeviceProfile profile;
+    for (const QByteArray &line : qAsConst(*image)) {
+        const qint64 last = lastDeviceAddress(line, profile.bytesPerAddress);
+        if (last > qint64(profile.programEnd)) {
+            qDebug().noquote() << QStringLiteral("Library::load(): data at device address 0x%1 lies past the "
+                                                 "program memory, which ends at 0x%2: not firmware for this device.")
+                                      .arg(last, 0, 16)
+                                      .arg(profile.programEnd, 0, 16);
+            image->clear();
+            break;
+        }
+    }
+
+    const bool ok = !image->isEmpty();
+    qDebug() << "Library::load(): Parse" << (ok ? "successful" : "failed");
+    return ok;
+}
+
+Library::PortEntry *Library::entry(const QString &portName, const char *operation) const
+{
+    PortEntry *e = connections.value(portName, nullptr);
+    if (!e)
+        qDebug() << operation << "no panel was found on port" << portName;
+    return e;
+}
+
+bool Library::erase(const QString &portName)
+{
+    PortEntry *e = entry(portName, "Library::erase():");
+    if (!e) {
+        m_lastError = 3;
+        return false;
+    }
+    bool ok;
+    {
+        QMutexLocker lock(&e->mutex);
+        ok = e->connection->erase();
+    }
+    if (!ok)
+        m_lastError = 3;
+    return ok;
+}
+
+bool Library::write(const QString &portName)
+{
+    qDebug() << "Library::write() called with port =" << portName;
+    PortEntry *e = entry(portName, "Library::write():");
+    if (!e) {
+        m_lastError = 5;
+        return false;
+    }
+    if (!image || image->isEmpty()) {
+        m_lastError = 4;
+        return false;
+    }
+    bool written;
+    bool woken;
+    {
+        QMutexLocker lock(&e->mutex);
+        written = e->connection->write(*image);
+        // The panel is sent back to its application even after a failed
+        // block: it is what the technician would do by hand next.
+        woken = e->connection->sendWakeUpPacket();
+    }
+    if (!written || !woken) {
+        // A half-written panel must never be reported as updated.
+        if (!written)
+            qDebug() << "Library::write(): writing to" << portName << "failed.";
+        m_lastError = 5;
+        return false;
+    }
+    return true;
+}
+
+bool Library::closePort(const QString &portName)
+{
+    PortEntry *e = entry(portName, "Library::closePort():");
+    if (!e) {
+        m_lastError = 2;
+        return false;
+    }
+    bool ok;
+    {
+        QMutexLocker lock(&e->mutex);
+        ok = e->connection->close();
+    }
+    {
+        QMutexLocker lock(&tableMutex);
+        connections.remove(portName);
+    }
+    delete e;
+    if (!ok)
+        m_lastError = 2;
+    return ok;
+}
+
+void Library::setCallback(const QString &portName, const std::function<void(int)> &callback)
+{
+    PortEntry *e = connections.value(portName, nullptr);
+    if (!e) {
+        qDebug() << "Library::setCallback(): no panel was found on port" << portName;
+        return;
+    }
+    e->connection->setCallback(callback);
+}
+
+void Library::setKeepAlive(bool on)
+{
+    if (on) {
+        fireKeepAliveThread();
+        return;
+    }
+    if (keepAliveThread)
+        keepAliveThread->exit(0);
+}
+
+void Library::fireKeepAliveThread()
+{
+    qDebug() << "Library::fireKeepAliveThread() called.";
+
+    // Only one keep-alive runs: an earlier one is ended first, so its timer
+    // cannot go on waking the panels next to the new one.
+    stopKeepAlive();
+
+    // A thread still running when the application is destroyed would be
+    // torn down under it; end it while the event loop's objects still exist.
+    if (!m_exitHookSet && QCoreApplication::instance()) {
+        qAddPostRoutine(&Library::stopKeepAliveAtExit);
+        m_exitHookSet = true;
+    }
+
+    keepAliveThread = new QThread();
+    // The name shows in debuggers and the system's thread list.
+    keepAliveThread->setObjectName(QStringLiteral("keep-alive"));
+    auto *worker = new KeepAliveWorker(keepAliveThread);
+    connect(keepAliveThread, &QThread::started, worker, &KeepAliveWorker::keepAlive);
+    connect(keepAliveThread, &QThread::finished, worker, &QObject::deleteLater);
+    keepAliveThread->start(QThread::InheritPriority);
+}
+
+void Library::stopKeepAlive()
+{
+    if (!keepAliveThread)
+        return;
+    keepAliveThread->exit(0);
+    keepAliveThread->wait();
+}
+
+void Library::stopKeepAliveAtExit()
+{
+    library.m_exitHookSet = false;
+    if (!library.keepAliveThread)
+        return;
+    library.stopKeepAlive();
+    delete library.keepAliveThread;
+}
+
+void Library::wakeUp()
+{
+    qDebug() << "Library::wakeUp() called.";
+    const QList<PortEntry *> entries = connections.values();
+    for (PortEntry *e : entries) {
+        QMutexLocker lock(&e->mutex);
+        e->connection->wakeUp();
+    }
+}
+
+int Library::lastError() const
+{
+    return m_lastError;
+}
+
+void Library::clearLastError()
+{
+    m_lastError = 0;
+}

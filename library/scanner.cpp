@@ -1,0 +1,20 @@
+#include "library/scanner.h"
+
+#include "library/library.h"
+#include "library/workerthread.h"
+
+Scanner::Scanner(const QString &port, QObject *parent)
+    : QObject(parent)
+    , port(port)
+{
+    tieThreadToWorker(this, parent);
+}
+
+void Scanner::process()
+{
+    // What was found is read from the library's list once every scanner has
+    // reported, so the result is not passed on.
+    library.addPort(port);
+    // The receiver may delete this worker inside the emission.
+    emit finished(this);
+}

@@ -1,0 +1,30 @@
+#include "library/writer.h"
+
+#include "library/library.h"
+#include "library/workerthread.h"
+
+#include <QDebug>
+#include <QThread>
+
+Writer::Writer(const QString &port, QObject *parent)
+    : QObject(parent)
+    , port(port)
+{
+    tieThreadToWorker(this, parent);
+}
+
+void Writer::process()
+{
+    qDebug() << "library.erase() called with" << port << "...";
+    bool ok = library.erase(port);
+    qDebug() << "library.erase() returned" << ok;
+    if (ok) {
+        qDebug() << "library.write() called with" << port << "...";
+        ok = library.write(port);
+        qDebug() << "library.write() returned" << ok;
+    }
+    // Gives the panel time to leave its bootloader before the wizard reports.
+    QThread::sleep(1);
+    // The receiver may delete this worker inside the emission.
+    emit finished(this, ok);
+}

@@ -1,0 +1,152 @@
+#pragma once
+
+// Virtual panels on pseudo-terminals, published under names of the test's
+// choosing through the port lister, plus helpers the Library tests share.
+
+#include "device/portlister.h"
+#include "sim/virtualpanel.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
+
+class PanelRack
+{
+public:
+    PanelRack() : m_dir(QDir::tempPath() + QStringLiteral("/wizard-library-XXXXXX")) {}
+    ~PanelRack() { PortLister::clearOverride(); }
+
+    // Starts a panel and makes it reachable as `name` (a symbolic link to its
+    // pseudo-terminal, so the names can be chosen). Returns null on failure.
+    VirtualPanel *add(const QString &name, const PanelOptions &options = unpaced())
+    {
+        auto panel = std::make_unique<VirtualPanel>(options);
+        if (!m_dir.isValid() || !panel->start())
+            return nullptr;
+        if (!QFile::link(panel->devicePath(), path(name)))
+            return nullptr;
+        m_panels.push_back(std::move(panel));
+        m_names.append(path(name));
+        return m_panels.back().get();
+    }
+
+    // The port name the Library gets for `name`: the link's absolute path.
+    QString path(const QString &name) const { return m_dir.path() + QLatin1Char('/') + name; }
+
+    // Lists the panels' ports, plus `extra` names that lead nowhere.
+    void publish(const QStringList &extra = {}) const
+    {
+        QList<SerialPortEntry> ports;
+        for (const QString &n : m_names + extra)
+            ports.append(SerialPortEntry{n, n});
+        PortLister::setOverride(ports);
+    }
+
+    static PanelOptions unpaced()
+    {
+        PanelOptions options;
+        options.paced = false;
+        return options;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::vector<std::unique_ptr<VirtualPanel>> m_panels;
+    QStringList m_names;
+};
+
+// How many descriptors of this process are open on `device` (a resolved path
+// such as /dev/pts/4): shows whether a port was left open.
+inline int openDescriptors(const QString &device)
+{
+    int n = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+        if (fd.symLinkTarget() == device)
+            ++n;
+    }
+    return n;
+}
+
+// The threads this process has now (Linux).
+inline int threadCount()
+{
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
+// The threads of this process whose system name is `name` (Linux).
+inline int threadsNamed(const QByteArray &name)
+{
+    int n = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task) + QStringLiteral("/comm"));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
+            ++n;
+    }
+    return n;
+}
+
+// An Intel HEX file from (file byte address, bytes) records, with extended
+// linear address records where the upper half of the address changes.
+inline QByteArray intelHex(const QList<QPair<quint32, QByteArray>> &records)
+{
+    auto line = [](int type, quint16 address, const QByteArray &data) {
+        QByteArray raw;
+        raw.append(char(data.size()));
+        raw.append(char(address >> 8));
+        raw.append(char(address & 0xFF));
+        raw.append(char(type));
+        raw.append(data);
+        quint8 sum = 0;
+        for (char c : raw)
+            sum += quint8(c);
+        raw.append(char(quint8(-sum)));
+        return ':' + raw.toHex().toUpper() + "\r\n";
+    };
+    QByteArray text;
+    qint64 upper = -1;
+    for (const auto &r : records) {
+        if (qint64(r.first >> 16) != upper) {
+            upper = r.first >> 16;
+            text += line(4, 0, QByteArray::fromHex(QByteArray::number(upper, 16).rightJustified(4, '0')));
+        }
+        text += line(0, quint16(r.first & 0xFFFF), r.second);
+    }
+    text += line(1, 0, {});
+    return text;
+}
+
+// `count` records of 16 bytes from file byte address `start`, instruction by
+// instruction (the phantom byte 0, as the panel reads it back), the low bytes
+// counting up from `seed`.
+inline QList<QPair<quint32, QByteArray>> programRecords(quint32 start, int count, quint8 seed = 1)
+{
+    QList<QPair<quint32, QByteArray>> records;
+    quint8 v = seed;
+    for (int r = 0; r < count; ++r) {
+        QByteArray data;
+        for (int w = 0; w < 4; ++w) {
+            data.append(char(v++));
+            data.append(char(0x5A));
+            data.append(char(0x01));
+            data.append(char(0x00));
+        }
+        records.append({start + quint32(16 * r), data});
+    }
+    return records;
+}
+
+inline bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
+}

@@ -1,0 +1,368 @@
+#include "library/library.h"
+
+#include "device/picboot.h"
+#include "panelrack.h"
+#include "support/logcapture.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString sample(const QString &name)
+{
+    return QStringLiteral(WIZARD_SAMPLES_DIR "/") + name;
+}
+
+// The bytes the panel holds after `records` were written, in its own layout.
+QByteArray expectedFlash(const QList<QPair<quint32, QByteArray>> &records)
+{
+    QByteArray bytes;
+    for (const auto &r : records)
+        bytes += r.second;
+    return bytes;
+}
+
+} // namespace
+
+class TestLibrary : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void scanKeepsKnownPanelsInCodeUnitOrder();
+    void resetFreesThePortsForTheNextScan();
+    void loadTakesOnlyFirmwareForThisController();
+    void failedLoadLeavesNothingToWrite();
+    void writeProgramsThePanelAndWakesIt();
+    void failedWritesAreFailures();
+    void closePortDropsThePortEvenWhenCloseFails();
+    void unknownPortNamesFailCleanly();
+
+private:
+    QTemporaryDir m_files;
+    QString m_goodHex;
+    QList<QPair<quint32, QByteArray>> m_goodRecords;
+};
+
+void TestLibrary::initTestCase()
+{
+    QVERIFY(Library::start());
+    QVERIFY(m_files.isValid());
+    // One 256-byte block at device address 0x800.
+    m_goodRecords = programRecords(0x1000, 16);
+    m_goodHex = m_files.filePath(QStringLiteral("good.hex"));
+    QVERIFY(writeFile(m_goodHex, intelHex(m_goodRecords)));
+}
+
+void TestLibrary::cleanup()
+{
+    // Closes every link a test left open, also after a failed check.
+    library.reset();
+}
+
+void TestLibrary::scanKeepsKnownPanelsInCodeUnitOrder()
+{
+    PanelRack rack;
+    PanelOptions kr = PanelRack::unpaced();
+    PanelOptions qd = kr;
+    qd.modelByte = 2;
+    PanelOptions unknown = kr;
+    unknown.modelByte = 3;
+    PanelOptions zero = kr;
+    zero.modelByte = 0;
+    QVERIFY(rack.add(QStringLiteral("port10"), kr));
+    QVERIFY(rack.add(QStringLiteral("port3"), qd));
+    VirtualPanel *p7 = rack.add(QStringLiteral("port7"), unknown);
+    VirtualPanel *p8 = rack.add(QStringLiteral("port8"), zero);
+    QVERIFY(p7 && p8);
+    rack.publish({rack.path(QStringLiteral("port5"))});
+    const int held7 = openDescriptors(p7->devicePath());
+    const int held8 = openDescriptors(p8->devicePath());
+
+    LogCapture log;
+    library.reset();
+    QVERIFY(library.addPort(rack.path(QStringLiteral("port3"))));
+    QVERIFY(!library.addPort(rack.path(QStringLiteral("port7"))));
+    QVERIFY(library.addPort(rack.path(QStringLiteral("port10"))));
+    QVERIFY(!library.addPort(rack.path(QStringLiteral("port8"))));
+    QVERIFY(!library.addPort(rack.path(QStringLiteral("port5"))));
+
+    // "…10" sorts before "…3": code units, not numbers.
+    const QList<QString> expected{rack.path(QStringLiteral("port10")), rack.path(QStringLiteral("port3"))};
+    QCOMPARE(library.foundPorts(), expected);
+    QCOMPARE(library.deviceDescriptions(),
+             (QList<QString>{QStringLiteral("KR 210 Nova na porta ") + expected[0],
+                             QStringLiteral("QD 200 Nova na porta ") + expected[1]}));
+    QCOMPARE(log.count(QStringLiteral("Inserted [ \"%1\" ] to list.").arg(expected[0])), 1);
+    QCOMPARE(log.count(QStringLiteral("Inserted [ \"%1\" ] to list.").arg(expected[1])), 1);
+    QCOMPARE(log.countPrefix(QStringLiteral("Inserted [")), 2);
+
+    // Panels of an unknown model are left out, their links closed again.
+    QCOMPARE(log.countPrefix(QStringLiteral("Library::addPort(): the panel on")), 2);
+    QVERIFY(log.containsPrefix(QStringLiteral("Library::addPort(): the panel on \"%1\" reports the unknown model 3")
+                                   .arg(rack.path(QStringLiteral("port7")))));
+    QCOMPARE(openDescriptors(p7->devicePath()), held7);
+    QCOMPARE(openDescriptors(p8->devicePath()), held8);
+    QCOMPARE(library.lastError(), 0);
+
+    // The dropped port is free: once the panel reports a known model, it is found.
+    p7->setModelByte(1);
+    QVERIFY(library.addPort(rack.path(QStringLiteral("port7"))));
+    QCOMPARE(library.foundPorts().size(), 3);
+    QCOMPARE(library.deviceDescriptions().size(), 3);
+    library.reset();
+}
+
+void TestLibrary::resetFreesThePortsForTheNextScan()
+{
+    PanelRack rack;
+    VirtualPanel *a = rack.add(QStringLiteral("COM10"));
+    VirtualPanel *b = rack.add(QStringLiteral("COM2"));
+    QVERIFY(a && b);
+    rack.publish();
+    const int heldA = openDescriptors(a->devicePath());
+    const int heldB = openDescriptors(b->devicePath());
+
+    library.reset();
+    QVERIFY(library.addPort(rack.path(QStringLiteral("COM10"))));
+    QVERIFY(library.addPort(rack.path(QStringLiteral("COM2"))));
+    const QList<QString> first = library.foundPorts();
+    QCOMPARE(first.size(), 2);
+    QVERIFY(openDescriptors(a->devicePath()) > heldA);
+    QVERIFY(!library.write(QStringLiteral("nowhere")));
+    QVERIFY(library.lastError() != 0);
+
+    library.reset();
+    QVERIFY(library.foundPorts().isEmpty());
+    QVERIFY(library.deviceDescriptions().isEmpty());
+    QCOMPARE(library.lastError(), 0);
+    QCOMPARE(openDescriptors(a->devicePath()), heldA);
+    QCOMPARE(openDescriptors(b->devicePath()), heldB);
+
+    // The same panels are found again, on the same ports.
+    QVERIFY(library.addPort(rack.path(QStringLiteral("COM10"))));
+    QVERIFY(library.addPort(rack.path(QStringLiteral("COM2"))));
+    QCOMPARE(library.foundPorts(), first);
+    library.reset();
+}
+
+void TestLibrary::loadTakesOnlyFirmwareForThisController()
+{
+    {
+        LogCapture log;
+        QVERIFY(library.load(m_goodHex));
+        QStringList own;
+        for (const QString &line : log.lines())
+            if (line.startsWith(QLatin1String("Library::")))
+                own.append(line);
+        QCOMPARE(own, (QStringList{QStringLiteral("Library::load(): hex = \"%1\"").arg(m_goodHex),
+                                   QStringLiteral("Library::load(): Parse successful")}));
+    }
+
+    // The last program address, 0x157FF, is file byte 0x2AFFF: data up to it
+    // fits, one byte more does not.
+    const QString edge = m_files.filePath(QStringLiteral("edge.hex"));
+    QVERIFY(writeFile(edge, intelHex(programRecords(0x2AFF0, 1))));
+    QVERIFY(library.load(edge));
+    const QString beyond = m_files.filePath(QStringLiteral("beyond.hex"));
+    QVERIFY(writeFile(beyond, intelHex(m_goodRecords + programRecords(0x2AFF4, 1))));
+    {
+        LogCapture log;
+        QVERIFY(!library.load(beyond));
+        QVERIFY(log.contains(QStringLiteral("Library::load(): data at device address 0x15801 lies past the program "
+                                            "memory, which ends at 0x157ff: not firmware for this device.")));
+        QVERIFY(log.contains(QStringLiteral("Library::load(): Parse failed")));
+    }
+
+    if (!QFileInfo::exists(QStringLiteral(WIZARD_SAMPLES_DIR)))
+        QSKIP("firmware samples not available");
+    // A 64 KB part's application fits this controller's memory.
+    QVERIFY(library.load(sample(QStringLiteral("pic24fj64ga004-app.hex"))));
+    // Other parts' configuration words lie beyond it.
+    for (const QString &other : {QStringLiteral("pic24fj256gb110-test.hex"), QStringLiteral("pic24f16ka301-blink.hex")}) {
+        LogCapture log;
+        QVERIFY2(!library.load(sample(other)), qPrintable(other));
+        QVERIFY(log.containsPrefix(QStringLiteral("Library::load(): data at device address")));
+        QVERIFY(log.contains(QStringLiteral("Library::load(): Parse failed")));
+    }
+}
+
+void TestLibrary::failedLoadLeavesNothingToWrite()
+{
+    PanelRack rack;
+    VirtualPanel *panel = rack.add(QStringLiteral("ttyS0"));
+    QVERIFY(panel);
+    rack.publish();
+    library.reset();
+    const QString port = rack.path(QStringLiteral("ttyS0"));
+    QVERIFY(library.addPort(port));
+
+    // A good image first: a failed load must not leave it behind.
+    QVERIFY(library.load(m_goodHex));
+    const QString missing = m_files.filePath(QStringLiteral("missing.hex"));
+    {
+        LogCapture log;
+        QVERIFY(!library.load(missing));
+        QVERIFY(log.contains(QStringLiteral("Library::load(): hex = \"%1\"").arg(missing)));
+        QVERIFY(log.contains(QStringLiteral("Library::load(): Parse failed")));
+    }
+    panel->clearPackets();
+    LogCapture log;
+    QVERIFY(!library.write(port));
+    QCOMPARE(library.lastError(), 4);
+    QVERIFY(log.contains(QStringLiteral("Library::write() called with port = \"%1\"").arg(port)));
+    QVERIFY(panel->packets().isEmpty());
+    QVERIFY(panel->inBootloader());
+
+    // Refused firmware leaves nothing to write either.
+    const QString beyond = m_files.filePath(QStringLiteral("beyond2.hex"));
+    QVERIFY(writeFile(beyond, intelHex(programRecords(0x2B000, 16))));
+    QVERIFY(library.load(m_goodHex));
+    QVERIFY(!library.load(beyond));
+    library.clearLastError();
+    QVERIFY(!library.write(port));
+    QCOMPARE(library.lastError(), 4);
+    QVERIFY(panel->packets().isEmpty());
+    library.reset();
+}
+
+void TestLibrary::writeProgramsThePanelAndWakesIt()
+{
+    PanelRack rack;
+    VirtualPanel *panel = rack.add(QStringLiteral("ttyUSB0"));
+    QVERIFY(panel);
+    rack.publish();
+    library.reset();
+    const QString port = rack.path(QStringLiteral("ttyUSB0"));
+    QVERIFY(library.addPort(port));
+    panel->fillFlash(0x77);
+
+    // A failed write leaves its code; a good erase must not clear it.
+    QVERIFY(!library.load(m_files.filePath(QStringLiteral("missing.hex"))));
+    QVERIFY(!library.write(port));
+    QCOMPARE(library.lastError(), 4);
+    QVERIFY(library.load(m_goodHex));
+    QVERIFY(library.erase(port));
+    QCOMPARE(library.lastError(), 4);
+    QCOMPARE(panel->pageErases(), 85);
+
+    QList<int> progress;
+    library.setCallback(port, [&progress](int value) { progress.append(value); });
+    library.clearLastError();
+    QVERIFY(library.write(port));
+    QCOMPARE(library.lastError(), 0);
+    QCOMPARE(panel->readFlash(0x800, 64), expectedFlash(m_goodRecords));
+    QCOMPARE(panel->rowWrites(), 1);
+    QVERIFY(!progress.isEmpty());
+    QCOMPARE(progress.last(), -1);
+    QVERIFY(!progress.contains(-2));
+    QVERIFY(!progress.contains(-3));
+    // The wake-up packet sent the panel back to its application.
+    QTRY_VERIFY(!panel->inBootloader());
+    library.reset();
+}
+
+void TestLibrary::failedWritesAreFailures()
+{
+    PanelOptions dropping = PanelRack::unpaced();
+    dropping.faults.dropLineAtRow = 1;
+    PanelRack rack;
+    VirtualPanel *blockFails = rack.add(QStringLiteral("a"), dropping);
+    VirtualPanel *wakeFails = rack.add(QStringLiteral("b"));
+    VirtualPanel *eraseFails = rack.add(QStringLiteral("c"));
+    QVERIFY(blockFails && wakeFails && eraseFails);
+    rack.publish();
+    library.reset();
+    for (const QString &n : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
+        QVERIFY(library.addPort(rack.path(n)));
+    QVERIFY(library.load(m_goodHex));
+
+    // A block that cannot be written: the write is a failure, not a success
+    // that only the progress callback knew about.
+    QList<int> progress;
+    library.setCallback(rack.path(QStringLiteral("a")), [&progress](int value) { progress.append(value); });
+    QVERIFY(library.erase(rack.path(QStringLiteral("a"))));
+    library.clearLastError();
+    QVERIFY(!library.write(rack.path(QStringLiteral("a"))));
+    QCOMPARE(library.lastError(), 5);
+    QVERIFY(progress.contains(-2));
+
+    // Every block written, then the line drops before the wake-up packet.
+    library.setCallback(rack.path(QStringLiteral("b")), [wakeFails](int value) {
+        if (value == -1)
+            wakeFails->stop();
+    });
+    QVERIFY(library.erase(rack.path(QStringLiteral("b"))));
+    library.clearLastError();
+    {
+        LogCapture log;
+        QVERIFY(!library.write(rack.path(QStringLiteral("b"))));
+        QCOMPARE(library.lastError(), 5);
+        QVERIFY(log.contains(QStringLiteral("picboot::wakeUp() returned false")));
+    }
+    QCOMPARE(wakeFails->readFlash(0x800, 64), expectedFlash(m_goodRecords));
+
+    // An erase that fails.
+    eraseFails->stop();
+    library.clearLastError();
+    QVERIFY(!library.erase(rack.path(QStringLiteral("c"))));
+    QCOMPARE(library.lastError(), 3);
+    library.reset();
+}
+
+void TestLibrary::closePortDropsThePortEvenWhenCloseFails()
+{
+    PanelRack rack;
+    VirtualPanel *a = rack.add(QStringLiteral("a"));
+    VirtualPanel *b = rack.add(QStringLiteral("b"));
+    QVERIFY(a && b);
+    rack.publish();
+    const int heldA = openDescriptors(a->devicePath());
+    library.reset();
+    QVERIFY(library.addPort(rack.path(QStringLiteral("a"))));
+
+    QVERIFY(library.closePort(rack.path(QStringLiteral("a"))));
+    QVERIFY(library.foundPorts().isEmpty());
+    QCOMPARE(openDescriptors(a->devicePath()), heldA);
+    QCOMPARE(library.lastError(), 0);
+
+    // With b's link the only one open, closing every handle the bootloader
+    // library knows closes it behind the Library's back: its own close then fails.
+    QVERIFY(library.addPort(rack.path(QStringLiteral("b"))));
+    int closed = 0;
+    for (int handle = 0; handle < 2000; ++handle)
+        closed += PicBoot::ClosePIC(handle) != 0 ? 1 : 0;
+    QCOMPARE(closed, 1);
+    QVERIFY(!library.closePort(rack.path(QStringLiteral("b"))));
+    QCOMPARE(library.lastError(), 2);
+    QVERIFY(library.foundPorts().isEmpty());
+}
+
+void TestLibrary::unknownPortNamesFailCleanly()
+{
+    PanelRack rack;
+    QVERIFY(rack.add(QStringLiteral("a")));
+    rack.publish();
+    library.reset();
+    QVERIFY(library.addPort(rack.path(QStringLiteral("a"))));
+    QVERIFY(library.load(m_goodHex));
+
+    LogCapture log;
+    QVERIFY(!library.erase(QStringLiteral("COM99")));
+    QVERIFY(log.contains(QStringLiteral("Library::erase(): no panel was found on port \"COM99\"")));
+    QVERIFY(!library.write(QStringLiteral("COM99")));
+    QVERIFY(log.contains(QStringLiteral("Library::write(): no panel was found on port \"COM99\"")));
+    QVERIFY(!library.closePort(QStringLiteral("COM99")));
+    QVERIFY(log.contains(QStringLiteral("Library::closePort(): no panel was found on port \"COM99\"")));
+    library.setCallback(QStringLiteral("COM99"), [](int) {});
+    // Lookups never add to the table.
+    QCOMPARE(library.foundPorts(), QList<QString>{rack.path(QStringLiteral("a"))});
+    library.reset();
+}
+
+QTEST_GUILESS_MAIN(TestLibrary)
+#include "tst_library.moc"
