@@ -1,6 +1,16 @@
 #include "pages/setuppage.h"
 #include "ui_setuppage.h"
 
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QThread>
+#include <QWizard>
+
+#include "library/library.h"
+#include "library/parser.h"
+#include "pages/startfolder.h"
+
 SetupPage::SetupPage(QWidget *parent)
     : MyWizardPage(parent)
     , m_ui(new Ui::SetupPage)
@@ -10,5 +20,118 @@ SetupPage::SetupPage(QWidget *parent)
 
 SetupPage::~SetupPage()
 {
+    abandonParse();
     delete m_ui;
+}
+
+void SetupPage::initializePage()
+{
+    library.setKeepAlive(true);
+
+    // Clearing and filling move the current index, which writes "port" on
+    // the way; the explicit write comes last.
+    m_ui->comboBox->clear();
+    m_ui->comboBox->addItems(library.deviceDescriptions());
+    wizard()->setProperty("port", 0);
+
+    emit completeChanged();
+}
+
+bool SetupPage::isComplete() const
+{
+    return complete;
+}
+
+void SetupPage::onBackButton()
+{
+    library.setKeepAlive(false);
+    const QList<QString> ports = library.foundPorts();
+    for (const QString &port : ports)
+        library.closePort(port);
+}
+
+void SetupPage::revisit()
+{
+    library.setKeepAlive(true);
+}
+
+void SetupPage::on_comboBox_currentIndexChanged(int index)
+{
+    qDebug() << "SetupPage.on_comboBox_currentIndexChanged(): new device selected:" << index;
+    if (wizard())
+        wizard()->setProperty("port", index);
+}
+
+void SetupPage::on_qt_wizard_find_clicked()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open Hex File"), hexFileStartFolder(),
+                                                      tr("Hex files (*.hex);; All files (*.*)"));
+    // Backslashes on Windows; elsewhere a backslash may be part of a name,
+    // so the path is shown as it is.
+    m_ui->hexLineEdit->setText(QDir::toNativeSeparators(path));
+    on_hexLineEdit_editingFinished();
+}
+
+void SetupPage::on_hexLineEdit_editingFinished()
+{
+    complete = false;
+    emit completeChanged();
+
+    // Only the field's present text counts: a parse still waiting to run is
+    // for a path the technician has since replaced.
+    abandonParse();
+
+    const QString text = m_ui->hexLineEdit->text();
+    if (text.isEmpty()) {
+        m_waitCursor.restore();
+        return;
+    }
+    const QString path = QDir::fromNativeSeparators(text);
+    m_waitCursor.show();
+    qDebug() << "SetupPage::parser <-" << path;
+    startParse(path);
+}
+
+void SetupPage::startParse(const QString &path)
+{
+    auto *thread = new QThread;
+    auto *parser = new Parser(path, thread);
+    m_parser = parser;
+    connect(thread, &QThread::started, parser, &Parser::process);
+    connect(parser, &Parser::finished, thread, &QThread::quit);
+    connect(parser, &Parser::finished, this, &SetupPage::parseFinished);
+    thread->start(QThread::InheritPriority);
+}
+
+void SetupPage::abandonParse()
+{
+    if (!m_parser)
+        return;
+    // The parse runs on this thread, so a parser that has not reported has
+    // not begun either: deleting it drops its queued start, and its thread
+    // ends with it without running anything.
+    delete m_parser;
+    m_parser = nullptr;
+}
+
+void SetupPage::parseFinished(QString filename, bool result)
+{
+    auto *reporter = qobject_cast<Parser *>(sender());
+    if (reporter && reporter != m_parser) {
+        qDebug() << "SetupPage: dropped the report of an earlier parse of" << filename;
+        delete reporter;
+        return;
+    }
+    delete m_parser;
+    m_parser = nullptr;
+
+    m_waitCursor.restore();
+    m_ui->HEXCheckBox->setChecked(result);
+    if (!result)
+        return;
+
+    qDebug() << "SetupPage: hex file is :" << filename;
+    wizard()->setProperty("hex", filename);
+    complete = true;
+    emit completeChanged();
 }

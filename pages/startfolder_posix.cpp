@@ -1,0 +1,8 @@
+#include "pages/startfolder.h"
+
+#include <QDir>
+
+QString hexFileStartFolder()
+{
+    return QDir::homePath();
+}

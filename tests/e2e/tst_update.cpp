@@ -1,0 +1,190 @@
+#include <QtTest>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+
+#include "app/errorcodes.h"
+#include "device/devicepath.h"
+#include "library/library.h"
+#include "pages/installpage.h"
+#include "support/logcapture.h"
+#include "wizardrun.h"
+
+// The update from the terms to the last page, against virtual panels.
+class TestUpdate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void updatesThePanelFromTheTermsToSuccess();
+    void writesTheChosenOfTwoPanelsOnly();
+    void failedWritesEndOnMessage5_data();
+    void failedWritesEndOnMessage5();
+    void aPortIndexOutsideTheFoundPortsFailsCleanly();
+};
+
+Q_DECLARE_METATYPE(PanelFaults)
+
+namespace {
+
+InstallPage *installPage(WizardRun &run)
+{
+    return qobject_cast<InstallPage *>(run.wizard().page(BootloaderWizard::Page_Install));
+}
+
+} // namespace
+
+void TestUpdate::updatesThePanelFromTheTermsToSuccess()
+{
+    LogCapture log;
+    WizardRun run;
+    VirtualPanel *panel = run.addPanel();
+    QVERIFY(panel);
+    // Flash that is not blank: whatever the file leaves out must come out
+    // erased.
+    panel->fillFlash(0x00);
+    run.listPorts();
+
+    QVERIFY(run.walkToScan());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 10000));
+
+    auto *list = run.child<QComboBox>(BootloaderWizard::Page_Setup, "comboBox");
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->itemText(0), QStringLiteral("KR 210 Nova na porta ") + library.foundPorts().value(0));
+    QCOMPARE(run.wizard().property("port").toInt(), 0);
+
+    // Each progress value is a moment to look at the buttons: Commit stays
+    // disabled throughout, and Back while the panel is being written.
+    QList<int> values;
+    bool commitEnabled = false;
+    bool backEnabled = false;
+    connect(installPage(run), &InstallPage::updated, this, [&](int value) {
+        values.append(value);
+        commitEnabled |= run.button(QWizard::CommitButton)->isEnabled();
+        backEnabled |= run.button(QWizard::BackButton)->isEnabled();
+    });
+
+    QVERIFY(run.commit());
+    QVERIFY(!run.button(QWizard::CommitButton)->isEnabled());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Success, 60000));
+
+    QCOMPARE(run.child<QLabel>(BootloaderWizard::Page_Success, "label")->text(),
+             QStringLiteral("Central de alarme gravado com sucesso."));
+    const QString mismatch = flashMismatch(*panel, WizardRun::sampleFirmware());
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    QCOMPARE(run.child<QProgressBar>(BootloaderWizard::Page_Install, "progressBar")->value(), 100);
+
+    QVERIFY(values.size() > 10);
+    QCOMPARE(values.last(), -1);
+    QVERIFY(!values.contains(-2));
+    QVERIFY(!values.contains(-3));
+    QVERIFY(!commitEnabled);
+    QVERIFY(!backEnabled);
+    // Once on the success page there is no way back past the commit.
+    QVERIFY(!run.button(QWizard::BackButton)->isEnabled());
+
+    QCOMPARE(run.wizard().property("hex").toString(), WizardRun::sampleFirmware());
+    QVERIFY(log.contains(QStringLiteral("InstallPage::start() <- \"%1\"").arg(library.foundPorts().value(0))));
+    QVERIFY(log.contains(QStringLiteral("writeFinished() called with true")));
+}
+
+void TestUpdate::writesTheChosenOfTwoPanelsOnly()
+{
+    WizardRun run;
+    VirtualPanel *first = run.addPanel(WizardRun::quickPanel(1));
+    VirtualPanel *second = run.addPanel(WizardRun::quickPanel(2));
+    QVERIFY(first && second);
+    first->fillFlash(0x00);
+    second->fillFlash(0x00);
+    run.listPorts();
+
+    QVERIFY(run.walkToScan());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 10000));
+
+    // The list follows the found ports one to one, in their order.
+    const QList<QString> found = library.foundPorts();
+    QCOMPARE(found.size(), 2);
+    auto *list = run.child<QComboBox>(BootloaderWizard::Page_Setup, "comboBox");
+    QCOMPARE(list->count(), 2);
+    for (int i = 0; i < 2; ++i)
+        QVERIFY2(list->itemText(i).endsWith(QStringLiteral(" na porta ") + found.at(i)), qPrintable(list->itemText(i)));
+
+    list->setCurrentIndex(1);
+    QCOMPARE(run.wizard().property("port").toInt(), 1);
+    VirtualPanel *chosen = found.at(1) == DevicePath::nameFromLocation(first->devicePath()) ? first : second;
+    VirtualPanel *other = chosen == first ? second : first;
+    const QByteArray untouched = other->fileBytes();
+
+    QVERIFY(run.commit());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Success, 60000));
+
+    const QString mismatch = flashMismatch(*chosen, WizardRun::sampleFirmware());
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    QCOMPARE(other->pageErases(), 0);
+    QCOMPARE(other->rowWrites(), 0);
+    QVERIFY(other->fileBytes() == untouched);
+}
+
+void TestUpdate::failedWritesEndOnMessage5_data()
+{
+    QTest::addColumn<PanelFaults>("faults");
+
+    PanelFaults writeFails;
+    writeFails.writeWrongReplyAtRow = 5;
+    QTest::newRow("a block write is refused") << writeFails;
+
+    // A word well inside the sample's program text reads back wrong: every
+    // block is written, one does not verify.
+    PanelFaults verifyFails;
+    verifyFails.corruptReadAddress = 0x1000;
+    QTest::newRow("a block does not verify") << verifyFails;
+}
+
+void TestUpdate::failedWritesEndOnMessage5()
+{
+    QFETCH(PanelFaults, faults);
+    LogCapture log;
+    WizardRun run;
+    PanelOptions options = WizardRun::quickPanel();
+    options.faults = faults;
+    QVERIFY(run.addPanel(options));
+    run.listPorts();
+
+    QVERIFY(run.walkToScan());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 10000));
+    QVERIFY(run.commit());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Error, 60000));
+
+    QCOMPARE(run.shownError(), errorMessages[WriteFailed]);
+    QCOMPARE(run.wizard().property("error").toInt(), int(WriteFailed));
+    // Past the commit: Cancel is the only way out.
+    QVERIFY(!run.button(QWizard::BackButton)->isEnabled());
+    QTRY_VERIFY(!run.button(QWizard::NextButton)->isEnabled());
+}
+
+void TestUpdate::aPortIndexOutsideTheFoundPortsFailsCleanly()
+{
+    LogCapture log;
+    WizardRun run;
+    VirtualPanel *panel = run.addPanel();
+    QVERIFY(panel);
+    run.listPorts();
+
+    QVERIFY(run.walkToScan());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 10000));
+    run.typeFile(WizardRun::sampleFirmware());
+    QTRY_VERIFY(run.button(QWizard::NextButton)->isEnabled());
+    run.wizard().setProperty("port", 1);
+    run.button(QWizard::NextButton)->click();
+
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Error, 5000));
+    QCOMPARE(run.shownError(), errorMessages[WriteFailed]);
+    QCOMPARE(panel->pageErases(), 0);
+    QCOMPARE(panel->rowWrites(), 0);
+    QVERIFY(log.containsPrefix(QStringLiteral("InstallPage::start(): no found panel at index 1")));
+}
+
+QTEST_MAIN(TestUpdate)
+#include "tst_update.moc"

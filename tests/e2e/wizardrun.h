@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+#include "app/bootloaderwizard.h"
+#include "sim/virtualpanel.h"
+
+class PseudoTerminal;
+class QAbstractButton;
+
+// One run of the real wizard against virtual panels and silent ports, which
+// the wizard sees, in the order they were added, as the machine's only
+// serial ports. Leaving the run switches keep-alive off, closes the links
+// the library still holds and puts the port list back.
+class WizardRun
+{
+public:
+    WizardRun();
+    ~WizardRun();
+    WizardRun(const WizardRun &) = delete;
+    WizardRun &operator=(const WizardRun &) = delete;
+
+    // A panel that answers at once; tests that time nothing need no pacing.
+    static PanelOptions quickPanel(int modelByte = 1);
+    static QString sampleFirmware();
+
+    VirtualPanel *addPanel(const PanelOptions &options = quickPanel());
+    // A pseudo-terminal on which nothing ever answers.
+    bool addSilentPort();
+    // Lists what was added so far as the serial ports (possibly none).
+    void listPorts();
+
+    BootloaderWizard &wizard() { return *m_wizard; }
+    int currentId() const { return m_wizard->currentId(); }
+    QAbstractButton *button(int which) const;
+    template <typename T>
+    T *child(int pageId, const char *name) const
+    {
+        return m_wizard->page(pageId)->findChild<T *>(QString::fromLatin1(name));
+    }
+
+    // Accepts the terms and walks on to the scan page, where the search
+    // starts.
+    bool walkToScan();
+    bool waitForPage(int id, int timeoutMs);
+    // Types a path into the file field and leaves it, as the technician does.
+    void typeFile(const QString &path);
+    // The setup page with the file parsed and Next enabled, then on to the
+    // install page: the write starts.
+    bool commit(const QString &path = sampleFirmware());
+    QString shownError() const;
+
+private:
+    std::unique_ptr<BootloaderWizard> m_wizard;
+    std::vector<std::unique_ptr<VirtualPanel>> m_panels;
+    std::vector<std::unique_ptr<PseudoTerminal>> m_silent;
+    QList<QString> m_paths;  // in the order added
+};
+
+// The panel's flash against the HEX file, byte by byte in the file's layout,
+// below the protected last page. Bytes the file does not give must read as
+// erased flash (FF FF FF and the phantom 00). The bootloader keeps its own
+// jump at 0x0/0x2 and holds the file's reset jump at 0x100/0x102. Returns an
+// empty string on a match, else the first difference.
+QString flashMismatch(const VirtualPanel &panel, const QString &hexPath);

@@ -1,0 +1,126 @@
+#include "autopilot.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/bootloaderwizard.h"
+
+namespace {
+
+// Long enough to see each page go by.
+constexpr int kPageMs = 600;
+
+} // namespace
+
+Autopilot::Autopilot(BootloaderWizard &wizard, const QString &firmware, const QString &screenshot)
+    : m_wizard(wizard)
+    , m_firmware(firmware)
+    , m_screenshot(screenshot)
+{
+    connect(&m_wizard, &QWizard::currentIdChanged, this, &Autopilot::pageChanged);
+    if (auto *install = m_wizard.page(BootloaderWizard::Page_Install))
+        connect(install, SIGNAL(updated(int)), this, SLOT(progress(int)));
+}
+
+void Autopilot::start()
+{
+    m_wizard.setField(QStringLiteral("acceptance"), true);
+    later(kPageMs, &Autopilot::forward);
+}
+
+void Autopilot::later(int ms, void (Autopilot::*step)())
+{
+    QTimer::singleShot(ms, this, step);
+}
+
+void Autopilot::forward()
+{
+    m_wizard.next();
+}
+
+void Autopilot::pageChanged(int id)
+{
+    switch (id) {
+    case BootloaderWizard::Page_Preparations1:
+    case BootloaderWizard::Page_Preparations2:
+    case BootloaderWizard::Page_Preparations3:
+    case BootloaderWizard::Page_Preparations4:
+        later(kPageMs, &Autopilot::forward);
+        break;
+    case BootloaderWizard::Page_Setup:
+        later(kPageMs, &Autopilot::chooseFile);
+        break;
+    case BootloaderWizard::Page_Install:
+        m_install.start();
+        break;
+    case BootloaderWizard::Page_Success:
+        finish(true);
+        break;
+    case BootloaderWizard::Page_Error:
+        finish(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void Autopilot::chooseFile()
+{
+    auto *field = m_wizard.page(BootloaderWizard::Page_Setup)->findChild<QLineEdit *>(QStringLiteral("hexLineEdit"));
+    if (!field) {
+        std::fprintf(stderr, "wizard-demo: the setup page has no file field\n");
+        finish(false);
+        return;
+    }
+    // As if typed and confirmed with Enter.
+    field->setText(m_firmware);
+    emit field->editingFinished();
+    later(100, &Autopilot::commitWhenReady);
+}
+
+void Autopilot::commitWhenReady()
+{
+    if (m_wizard.currentId() != BootloaderWizard::Page_Setup)
+        return;
+    if (!m_wizard.button(QWizard::NextButton)->isEnabled()) {
+        later(100, &Autopilot::commitWhenReady);
+        return;
+    }
+    later(kPageMs, &Autopilot::forward);
+}
+
+void Autopilot::progress(int value)
+{
+    if (value == -1 && m_install.isValid())
+        m_writeEndedMs = m_install.elapsed();
+    if (m_screenshot.isEmpty() || m_shot || value < 40)
+        return;
+    // The write blocks the event loop; the wizard still paints on each
+    // progress value, so the picture is what the technician sees.
+    m_shot = true;
+    if (m_wizard.grab().save(m_screenshot, "PNG"))
+        std::printf("wizard-demo: install page saved to %s at %d %%\n", qPrintable(m_screenshot), value);
+    else
+        std::fprintf(stderr, "wizard-demo: cannot write %s\n", qPrintable(m_screenshot));
+}
+
+void Autopilot::finish(bool success)
+{
+    if (m_install.isValid() && m_writeEndedMs >= 0) {
+        std::printf("wizard-demo: update %s; erase, write and verify took %.1f s, the whole install page %.1f s\n",
+                    success ? "succeeded" : "failed", double(m_writeEndedMs) / 1000.0,
+                    double(m_install.elapsed()) / 1000.0);
+    } else if (m_install.isValid()) {
+        std::printf("wizard-demo: update failed after %.1f s\n", double(m_install.elapsed()) / 1000.0);
+    } else {
+        std::printf("wizard-demo: ended on the %s page before the install\n", success ? "success" : "error");
+    }
+    std::fflush(stdout);
+    const int code = success ? 0 : 1;
+    QTimer::singleShot(2 * kPageMs, qApp, [code] { QApplication::exit(code); });
+}

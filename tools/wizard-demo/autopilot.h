@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+class BootloaderWizard;
+
+// Walks the wizard as a technician would: accepts the terms, goes through
+// the preparation pages, lets the search run, picks the firmware file and
+// commits. It reports how long the update took and, when asked, saves a
+// picture of the install page halfway through the write. It quits the
+// application with 0 on the success page and 1 on the error page.
+class Autopilot : public QObject
+{
+    Q_OBJECT
+
+public:
+    Autopilot(BootloaderWizard &wizard, const QString &firmware, const QString &screenshot);
+
+    void start();
+
+private slots:
+    void pageChanged(int id);
+    void progress(int value);
+
+private:
+    void later(int ms, void (Autopilot::*step)());
+    void forward();
+    void chooseFile();
+    void commitWhenReady();
+    void finish(bool success);
+
+    BootloaderWizard &m_wizard;
+    QString m_firmware;
+    QString m_screenshot;
+    bool m_shot = false;
+    QElapsedTimer m_install;
+    qint64 m_writeEndedMs = -1;
+};

@@ -1,0 +1,97 @@
+// wizard-demo: the real wizard (the same window, pages and library as
+// bootloader-wizard) against virtual panels on pseudo-terminals, which the
+// wizard sees as the machine's only serial ports. The panels answer at
+// 115200 baud and take a real flash's time to erase and write, so the
+// search and the progress bar move as they do with a real panel.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/bootloaderwizard.h"
+#include "autopilot.h"
+#include "demopanels.h"
+
+namespace {
+
+// Help needs no display: it is printed before any window system is reached.
+bool wantsHelp(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    std::unique_ptr<QCoreApplication> application;
+    if (wantsHelp(argc, argv))
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        application = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication &app = *application;
+    QCoreApplication::setApplicationName(QStringLiteral("wizard-demo"));
+
+    const QString sample = QDir(QStringLiteral(WIZARD_EXAMPLES_DIR)).filePath(QStringLiteral("alarm-panel-demo.hex"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("The firmware update wizard against virtual panels. Pick the firmware\n%1\n"
+                       "on the setup page.\n\nFaults:\n%2")
+            .arg(QDir::toNativeSeparators(sample), DemoPanels::faultHelp()));
+    parser.addHelpOption();
+    const QCommandLineOption fast(QStringLiteral("fast"), QStringLiteral("Panels answer at once (no line or flash times)."));
+    const QCommandLineOption panels(QStringLiteral("panels"), QStringLiteral("Number of panels, 1 to 4 (default 1)."), QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption model(QStringLiteral("model"), QStringLiteral("Model byte of the first panel: 1 KR 210 Nova, 2 QD 200 Nova (default 1)."), QStringLiteral("byte"), QStringLiteral("1"));
+    const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("A fault the panels show (see above)."), QStringLiteral("name"), QStringLiteral("none"));
+    const QCommandLineOption autopilot(QStringLiteral("autopilot"), QStringLiteral("Walk through the wizard by itself, then quit."));
+    const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("The file the autopilot picks (default the sample)."), QStringLiteral("file"), sample);
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("With --autopilot: save the install page mid-write to this PNG."), QStringLiteral("file"));
+    parser.addOptions({fast, panels, model, fault, autopilot, firmware, screenshot});
+    parser.process(app);
+
+    bool countOk = false;
+    bool modelOk = false;
+    const int count = parser.value(panels).toInt(&countOk);
+    const int modelByte = parser.value(model).toInt(&modelOk, 0);
+    PanelOptions options;
+    options.paced = !parser.isSet(fast);
+    options.modelByte = modelByte;
+    if (!countOk || count < 1 || count > 4 || !modelOk || modelByte < 0 || modelByte > 255
+        || !DemoPanels::applyFault(parser.value(fault), &options)) {
+        std::fprintf(stderr, "wizard-demo: bad option; see --help\n");
+        return 2;
+    }
+
+    DemoPanels demo;
+    if (!demo.start(count, options)) {
+        std::fprintf(stderr, "wizard-demo: could not open a pseudo-terminal for a virtual panel\n");
+        return 1;
+    }
+    demo.listAsSerialPorts();
+    std::printf("wizard-demo: virtual panel%s on %s (%s)\n", count > 1 ? "s" : "",
+                qPrintable(demo.devicePaths().join(QStringLiteral(", "))),
+                options.paced ? "115200 baud" : "no pacing");
+    std::printf("wizard-demo: on the setup page pick %s\n", qPrintable(QDir::toNativeSeparators(sample)));
+    std::fflush(stdout);
+
+    BootloaderWizard wizard;
+    wizard.show();
+
+    std::unique_ptr<Autopilot> pilot;
+    if (parser.isSet(autopilot)) {
+        const QString file = QFileInfo(parser.value(firmware)).absoluteFilePath();
+        pilot = std::make_unique<Autopilot>(wizard, file, parser.value(screenshot));
+        pilot->start();
+    }
+    return app.exec();
+}
