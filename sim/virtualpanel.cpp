@@ -148,9 +148,10 @@ bool VirtualPanel::Private::handle(FrameDecoder::Event event, Clock::time_point 
     recorded.notify_all();
 
     if (reply.dropLine) {
+        // Flagged first: a client that sees the hang-up must find it set.
+        dropped = true;
         clients.close();
         pty.close();
-        dropped = true;
         return false;
     }
     if (reply.bytes.isEmpty())
@@ -236,9 +237,11 @@ VirtualPanel::~VirtualPanel()
 bool VirtualPanel::start()
 {
     if (d->thread.joinable()) {
-        if (!d->finished)
+        // After a dropped line the thread is ending by itself (perhaps not
+        // quite yet): start over on a new terminal.
+        if (!d->finished && !d->dropped)
             return false;
-        stop();     // the line was dropped: start over on a new terminal
+        stop();
     }
     if (!d->pty.open())
         return false;

@@ -9,11 +9,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-RawPort::~RawPort()
-{
-    close();
-}
-
 bool RawPort::open(const QString &path)
 {
     close();
@@ -137,10 +132,10 @@ QByteArray RawPort::readFrame(int timeoutMs)
     return out;
 }
 
-void RawPort::discardInput()
+bool RawPort::readable(int timeoutMs)
 {
-    if (m_fd >= 0)
-        ::tcflush(m_fd, TCIFLUSH);
+    pollfd pfd {m_fd, POLLIN, 0};
+    return m_fd >= 0 && ::poll(&pfd, 1, timeoutMs) > 0 && (pfd.revents & POLLIN);
 }
 
 bool RawPort::hungUp(int timeoutMs)
