@@ -160,39 +160,3 @@ QList<QByteArray> ScriptedPeer::frames() const
     QMutexLocker lock(&m_mutex);
     return m_frames;
 }
-
-QByteArray ScriptedPeer::frame(const QByteArray &payload)
-{
-    QByteArray wire("\x55\x55", 2);
-    unsigned sum = 0;
-    auto put = [&wire](unsigned char b) {
-        if (b == 0x55 || b == 0x04 || b == 0x05)
-            wire.append(char(0x05));
-        wire.append(char(b));
-    };
-    for (char c : payload) {
-        sum += static_cast<unsigned char>(c);
-        put(static_cast<unsigned char>(c));
-    }
-    put(static_cast<unsigned char>((0x100 - (sum & 0xFF)) & 0xFF));
-    wire.append(char(0x04));
-    return wire;
-}
-
-QByteArray ScriptedPeer::unframe(const QByteArray &wire)
-{
-    QByteArray out;
-    int i = 0;
-    while (i + 1 < wire.size() && !(wire[i] == 0x55 && wire[i + 1] == 0x55))
-        ++i;
-    for (i += 2; i < wire.size(); ++i) {
-        const char c = wire[i];
-        if (c == 0x04)
-            break;
-        if (c == 0x05 && i + 1 < wire.size())
-            out.append(wire[++i]);
-        else
-            out.append(c);
-    }
-    return out;
-}

@@ -11,7 +11,8 @@
 // own: it reads request frames byte for byte as they come off the line and
 // answers with exactly the bytes (and the pauses) a test asks for. For the
 // faults a well-behaved panel never shows: trickled replies, garbage,
-// broken checksums, a line that goes away.
+// broken checksums, a line that goes away. Frames come from BootFrame
+// (tests/support), written apart from the library's framing.
 class ScriptedPeer
 {
 public:
@@ -35,12 +36,6 @@ public:
     void hangUp();                               // the line goes away
 
     QList<QByteArray> frames() const;            // every frame readFrame returned
-
-    // Reference framing written apart from the library's, from the protocol.
-    static QByteArray frame(const QByteArray &payload);
-    static QByteArray reply(const QByteArray &payload) { return frame(payload); }
-    // Payload and checksum of one frame (the checksum as the last byte).
-    static QByteArray unframe(const QByteArray &wire);
 
 private:
     int readByte(int timeoutMs);

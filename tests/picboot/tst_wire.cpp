@@ -3,10 +3,9 @@
 // and the failures a reply can bring.
 #include "picboot/picboot.h"
 #include "scriptedpeer.h"
+#include "support/bootframe.h"
 
 #include <QtTest>
-
-#include <cstring>
 
 namespace {
 
@@ -31,20 +30,13 @@ PicRequest readRequest(quint32 address, quint16 length, quint16 retries = 0)
     return r;
 }
 
-PicRequest writeRequest(quint32 address, quint16 retries = 0)
-{
-    PicRequest r = readRequest(address, 256, retries);
-    r.command = 2;
-    r.transferUnit = 256;
-    return r;
-}
-
 // The reply a panel gives to a read: the request header echoed, then the data.
 QByteArray readReply(quint32 address, const QByteArray &data)
 {
-    return bytes({1, data.size() / 4, int(address & 0xFF), int((address >> 8) & 0xFF), int((address >> 16) & 0xFF)})
-        + data;
+    return BootFrame::readRequest(address, data.size() / 4) + data;
 }
+
+const QByteArray kFill(8, char(0xEE));      // a caller's buffer, to see it left alone
 
 } // namespace
 
@@ -72,19 +64,17 @@ private slots:
         open();
         m_peer->run([](ScriptedPeer &p) {
             p.readFrame();
-            p.send(ScriptedPeer::reply(bytes({0x01, 0x01, 0x00, 0x00, 0xFF, 0x08, 0x10, 0x00, 0x00})));
+            p.send(QByteArray::fromHex("555501010000ff08100000e704"));
         });
         PicRequest r = readRequest(0xFF0000, 4, 2);
         unsigned char id[4] = {};
         QCOMPARE(ReadPIC(m_handle, &r, id), 4);
         m_peer->wait();
-        QCOMPARE(m_peer->frames().value(0), bytes({0x55, 0x55, 0x01, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0x04}));
+        QCOMPARE(m_peer->frames().value(0), QByteArray::fromHex("55550101 0000ffff04"));
         QCOMPARE(QByteArray(reinterpret_cast<char *>(id), 4), bytes({0x08, 0x10, 0x00, 0x00}));
-        // The reference framing agrees with the worked example's checksum.
-        QVERIFY(ScriptedPeer::reply(bytes({1, 1, 0, 0, 0xFF, 8, 0x10, 0, 0})).endsWith(bytes({0xE7, 0x04})));
     }
 
-    void checksumIsEscapedWhenItIsAControlByte_data()
+    void controlBytesAreEscaped_data()
     {
         QTest::addColumn<QByteArray>("payload");
         QTest::addColumn<QByteArray>("wire");
@@ -97,7 +87,7 @@ private slots:
         QTest::newRow("wake-up packet") << bytes({0x00, 0x00}) << bytes({0x55, 0x55, 0x00, 0x00, 0x00, 0x04});
     }
 
-    void checksumIsEscapedWhenItIsAControlByte()
+    void controlBytesAreEscaped()
     {
         QFETCH(QByteArray, payload);
         QFETCH(QByteArray, wire);
@@ -115,55 +105,22 @@ private slots:
         QCOMPARE(QByteArray(reinterpret_cast<char *>(buffer), payload.size()), payload);
     }
 
-    void rowWithControlBytesCrossesIntact()
-    {
-        open();
-        QByteArray data(256, 0);
-        for (int i = 0; i < 256; ++i)
-            data[i] = char(i % 4 == 3 ? 0 : (i % 3 == 0 ? 0x55 : (i % 3 == 1 ? 0x04 : 0x05)));
-        m_peer->run([](ScriptedPeer &p) {
-            p.readFrame();
-            p.send(ScriptedPeer::reply(bytes({0x02})));
-        });
-        PicRequest w = writeRequest(0x1280, 2);
-        QCOMPARE(WritePIC(m_handle, &w, reinterpret_cast<const uint8_t *>(data.constData())), 256);
-        m_peer->wait();
-        const QByteArray header = bytes({0x02, 0x01, 0x80, 0x12, 0x00});
-        QCOMPARE(m_peer->frames().value(0), ScriptedPeer::frame(header + data));
-        QCOMPARE(ScriptedPeer::unframe(m_peer->frames().value(0)).chopped(1), header + data);
-
-        // And back: a read whose data and checksum need escapes.
-        const QByteArray readData = data.left(64);
-        m_peer->run([readData](ScriptedPeer &p) {
-            p.readFrame();
-            p.send(ScriptedPeer::reply(readReply(0x1280, readData)));
-        });
-        PicRequest r = readRequest(0x1280, 64);
-        unsigned char got[64] = {};
-        QCOMPARE(ReadPIC(m_handle, &r, got), 64);
-        QCOMPARE(QByteArray(reinterpret_cast<char *>(got), 64), readData);
-        m_peer->wait();
-    }
-
     void resyncsAfterGarbageAndBareStx_data()
     {
-        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("wire");
         const QByteArray garbage = bytes({0x00, 0x13, 0x04, 0x05, 0x55, 0x12, 0xFF, 0x05, 0x55});
-        QTest::newRow("garbage") << garbage;
-        QTest::newRow("half a packet, then a bare STX") << garbage + bytes({0x55, 0x55, 0x01, 0x02});
-        QTest::newRow("half a packet, then STX STX") << bytes({0x55, 0x55, 0x03, 0x07, 0x09});
-        QTest::newRow("escaped STX is data, not a start") << bytes({0x55, 0x55, 0x05, 0x55, 0x05, 0x55, 0x10});
+        const QByteArray good = BootFrame::frame(bytes({0x10, 0x20}));
+        QTest::newRow("garbage") << garbage + good;
+        QTest::newRow("half a packet, then a bare STX") << garbage + bytes({0x55, 0x55, 0x01, 0x02}) + good.mid(1);
+        QTest::newRow("half a packet, then STX STX") << bytes({0x55, 0x55, 0x03, 0x07, 0x09}) + good;
+        QTest::newRow("escaped STX is data, not a start")
+            << bytes({0x55, 0x55, 0x05, 0x55, 0x05, 0x55, 0x10}) + good;
     }
 
     void resyncsAfterGarbageAndBareStx()
     {
-        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, wire);
         open();
-        const QByteArray good = ScriptedPeer::reply(bytes({0x10, 0x20}));
-        QByteArray wire = before;
-        // A bare STX restarts, so the good packet may follow with its own
-        // STX pair; a single extra STX must do as well.
-        wire += QTest::currentDataTag() == QByteArray("half a packet, then a bare STX") ? good.mid(1) : good;
         m_peer->run([wire](ScriptedPeer &p) {
             p.readFrame();
             p.send(wire);
@@ -178,8 +135,7 @@ private slots:
     void silenceBetweenBytesIsTheTimeOut()
     {
         open(200);
-        const QByteArray wire = ScriptedPeer::reply(bytes({0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}));
-        QVERIFY(wire.size() > 12);
+        const QByteArray wire = BootFrame::frame(bytes({0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}));
 
         // Bytes keep coming within the time-out: the packet takes far longer
         // than the time-out as a whole, and still arrives.
@@ -202,7 +158,6 @@ private slots:
         });
         QCOMPARE(GetPacket(m_handle, buffer, sizeof buffer), int(PICBOOT_ERR_TIMEOUT));
         m_peer->wait();
-
         // Nothing at all.
         QCOMPARE(GetPacket(m_handle, buffer, sizeof buffer), int(PICBOOT_ERR_TIMEOUT));
     }
@@ -210,18 +165,16 @@ private slots:
     void retriesAfterSilenceAndBadChecksumThenGivesUp()
     {
         open(150);
-        const QByteArray good = ScriptedPeer::reply(bytes({0x42}));
+        const QByteArray good = BootFrame::frame(bytes({0x42}));
         QByteArray corrupt = good;
         corrupt[3] = char(corrupt[3] ^ 0x01);  // the checksum byte
 
         // Two bad checksums, then a good reply: three tries, success.
         m_peer->run([good, corrupt](ScriptedPeer &p) {
-            for (int i = 0; i < 2; ++i) {
+            for (const QByteArray &reply : {corrupt, corrupt, good}) {
                 p.readFrame();
-                p.send(corrupt);
+                p.send(reply);
             }
-            p.readFrame();
-            p.send(good);
         });
         unsigned char buffer[4] = {0x42};
         QCOMPARE(SendGetPacket(m_handle, buffer, 1, sizeof buffer, 2), 2);
@@ -234,14 +187,12 @@ private slots:
             }
         });
         PicRequest r = readRequest(0x400, 4, 3);
-        unsigned char data[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-        QCOMPARE(ReadPIC(m_handle, &r, data), int(PICBOOT_ERR_RETRIES));
+        QByteArray data = kFill;
+        QCOMPARE(ReadPIC(m_handle, &r, reinterpret_cast<uint8_t *>(data.data())), int(PICBOOT_ERR_RETRIES));
         m_peer->wait();
-        const QList<QByteArray> frames = m_peer->frames().mid(3);
-        QCOMPARE(frames.size(), 4);
-        for (const QByteArray &f : frames)
-            QCOMPARE(f, ScriptedPeer::frame(bytes({0x01, 0x01, 0x00, 0x04, 0x00})));
-        QCOMPARE(data[0], 0xEE);  // a failed read leaves the caller's buffer alone
+        const QByteArray sent = BootFrame::frame(BootFrame::readRequest(0x400, 1));
+        QCOMPARE(m_peer->frames().mid(3), QList<QByteArray>({sent, sent, sent, sent}));
+        QCOMPARE(data, kFill);  // a failed read leaves the caller's buffer alone
 
         // Bad checksums only, on an erase with no retries: one try.
         m_peer->run([corrupt](ScriptedPeer &p) {
@@ -260,13 +211,11 @@ private slots:
     {
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<int>("expected");
-        QTest::newRow("reply over the limit") << ScriptedPeer::reply(QByteArray(300, 0x11))
-                                              << int(PICBOOT_ERR_REPLY_TOO_LONG);
-        QTest::newRow("another command's reply") << ScriptedPeer::reply(bytes({0x03})) << int(PICBOOT_ERR_COMMAND);
+        QTest::newRow("reply over the limit") << BootFrame::frame(QByteArray(300, 0x11)) << int(PICBOOT_ERR_REPLY_TOO_LONG);
+        QTest::newRow("another command's reply") << BootFrame::frame(bytes({0x03})) << int(PICBOOT_ERR_COMMAND);
         QTest::newRow("header of another address")
-            << ScriptedPeer::reply(readReply(0x800, QByteArray(8, 0))) << int(PICBOOT_ERR_COMMAND);
-        QTest::newRow("short reply") << ScriptedPeer::reply(readReply(0x400, QByteArray(4, 0)).left(9))
-                                     << int(PICBOOT_ERR_COMMAND);
+            << BootFrame::frame(readReply(0x800, QByteArray(8, 0))) << int(PICBOOT_ERR_COMMAND);
+        QTest::newRow("short reply") << BootFrame::frame(readReply(0x400, QByteArray(4, 0))) << int(PICBOOT_ERR_COMMAND);
         QTest::newRow("line dropped") << QByteArray() << int(PICBOOT_ERR_IO);
     }
 
@@ -284,21 +233,22 @@ private slots:
             p.readFrame(700);
         });
         PicRequest r = readRequest(0x400, 8, 5);
-        unsigned char data[8] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
-        QCOMPARE(ReadPIC(m_handle, &r, data), expected);
+        QByteArray data = kFill;
+        QCOMPARE(ReadPIC(m_handle, &r, reinterpret_cast<uint8_t *>(data.data())), expected);
         m_peer->wait();
         QCOMPARE(m_peer->frames().size(), 1);
-        QCOMPARE(data[7], 0xEE);
+        QCOMPARE(data, kFill);
     }
 
     void getPacketReportsWhatCameAndKeepsTheLineClean()
     {
         open(200);
-        QByteArray corrupt = ScriptedPeer::reply(bytes({0x22, 0x33}));
+        QByteArray corrupt = BootFrame::frame(bytes({0x22, 0x33}));
         corrupt[2] = char(0x23);
-        const QByteArray tooLong = ScriptedPeer::reply(QByteArray(40, 0x05));
-        const QByteArray good = ScriptedPeer::reply(bytes({0x44}));
-        m_peer->run([=](ScriptedPeer &p) { p.send(corrupt + tooLong + good); });
+        const QByteArray tooLong = BootFrame::frame(QByteArray(40, 0x05));
+        const QByteArray good = BootFrame::frame(bytes({0x44}));
+        const QByteArray empty = bytes({0x55, 0x55, 0x04});
+        m_peer->run([=](ScriptedPeer &p) { p.send(corrupt + tooLong + good + empty); });
         unsigned char buffer[32];
         QCOMPARE(GetPacket(m_handle, buffer, sizeof buffer), int(PICBOOT_ERR_CHECKSUM));
         // The oversized packet is read to its end, so the next one is whole.
@@ -306,10 +256,7 @@ private slots:
         QCOMPARE(GetPacket(m_handle, buffer, sizeof buffer), 2);
         QCOMPARE(buffer[0], 0x44);
         QCOMPARE(buffer[1], 0xBC);  // the checksum is part of what GetPacket hands back
-        m_peer->wait();
-
         // An empty packet has no checksum to be right.
-        m_peer->run([](ScriptedPeer &p) { p.send(bytes({0x55, 0x55, 0x04})); });
         QCOMPARE(GetPacket(m_handle, buffer, sizeof buffer), int(PICBOOT_ERR_CHECKSUM));
         m_peer->wait();
 
@@ -325,13 +272,15 @@ private slots:
         open(200);
         // A late answer to an earlier request is still on the line when the
         // next request goes out.
-        m_peer->send(ScriptedPeer::reply(bytes({0x03})));
+        m_peer->send(BootFrame::frame(bytes({0x03})));
         QTest::qWait(50);
         m_peer->run([](ScriptedPeer &p) {
             p.readFrame();
-            p.send(ScriptedPeer::reply(bytes({0x02})));
+            p.send(BootFrame::frame(bytes({0x02})));
         });
-        PicRequest w = writeRequest(0x80, 1);
+        PicRequest w = readRequest(0x80, 256, 1);
+        w.command = 2;
+        w.transferUnit = 256;
         const QByteArray data(256, 0x5A);
         QCOMPARE(WritePIC(m_handle, &w, reinterpret_cast<const uint8_t *>(data.constData())), 256);
         m_peer->wait();
@@ -345,11 +294,11 @@ private slots:
         m_peer->run([](ScriptedPeer &p) {
             p.readFrame();
             QThread::msleep(240);
-            p.send(ScriptedPeer::reply(bytes({0x03})));
+            p.send(BootFrame::frame(bytes({0x03})));
         });
         QVERIFY(ErasePIC(m_handle, 0x1000, 3, 0) >= 0);
         m_peer->wait();
-        QCOMPARE(m_peer->frames().value(0), ScriptedPeer::frame(bytes({0x03, 0x03, 0x00, 0x10, 0x00})));
+        QCOMPARE(m_peer->frames().value(0), BootFrame::frame(bytes({0x03, 0x03, 0x00, 0x10, 0x00})));
     }
 
 private:
