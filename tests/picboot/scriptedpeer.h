@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/rawport.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
@@ -8,20 +10,16 @@
 #include <thread>
 
 // The device end of a pseudo-terminal, driven by a script on a thread of its
-// own: it reads request frames byte for byte as they come off the line and
-// answers with exactly the bytes (and the pauses) a test asks for. For the
-// faults a well-behaved panel never shows: trickled replies, garbage,
-// broken checksums, a line that goes away. Frames come from BootFrame
-// (tests/support), written apart from the library's framing.
+// own: it reads request frames as they come off the line and answers with
+// exactly the bytes (and the pauses) a test asks for. For the faults a
+// well-behaved panel never shows: trickled replies, garbage, broken
+// checksums, a line that goes away.
 class ScriptedPeer
 {
 public:
-    ScriptedPeer();
-    ~ScriptedPeer();
-    ScriptedPeer(const ScriptedPeer &) = delete;
-    ScriptedPeer &operator=(const ScriptedPeer &) = delete;
+    ~ScriptedPeer() { wait(); }
 
-    bool open();
+    bool open() { return m_port.openDeviceEnd(&m_path); }
     QByteArray path() const { return m_path; }
 
     // Runs script on the peer's thread; wait() joins it.
@@ -29,18 +27,16 @@ public:
     void wait();
 
     // Script side.
-    QByteArray readFrame(int timeoutMs = 2000);  // wire bytes up to ETX; empty on silence
-    QByteArray readAny(int timeoutMs);           // whatever arrives within timeoutMs
-    void send(const QByteArray &bytes);
+    QByteArray readFrame(int timeoutMs = 2000);  // empty on silence; kept for frames()
+    QByteArray readAny(int timeoutMs) { return m_port.read(1 << 20, timeoutMs); }
+    void send(const QByteArray &bytes) { m_port.write(bytes); }
     void trickle(const QByteArray &bytes, int gapMs);
-    void hangUp();                               // the line goes away
+    void hangUp() { m_port.close(); }
 
-    QList<QByteArray> frames() const;            // every frame readFrame returned
+    QList<QByteArray> frames() const;
 
 private:
-    int readByte(int timeoutMs);
-
-    int m_master = -1;
+    RawPort m_port;
     QByteArray m_path;
     std::thread m_thread;
     mutable QMutex m_mutex;

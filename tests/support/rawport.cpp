@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include <cstdlib>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -22,6 +24,18 @@ bool RawPort::open(const QString &path)
         ::tcsetattr(m_fd, TCSANOW, &tio);
     }
     return true;
+}
+
+bool RawPort::openDeviceEnd(QByteArray *clientPath)
+{
+    close();
+    m_fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const char *name = m_fd >= 0 && ::grantpt(m_fd) == 0 && ::unlockpt(m_fd) == 0 ? ::ptsname(m_fd) : nullptr;
+    if (!name)
+        return false;
+    *clientPath = name;
+    RawPort client;
+    return client.open(QString::fromLocal8Bit(name));     // sets raw mode
 }
 
 void RawPort::close()
@@ -129,7 +143,7 @@ QByteArray RawPort::readFrame(int timeoutMs)
         if (left <= 0 || !readSome(m_fd, out, left, 1))
             break;
     }
-    return out;
+    return QByteArray();
 }
 
 bool RawPort::readable(int timeoutMs)

@@ -17,6 +17,10 @@ public:
     RawPort &operator=(const RawPort &) = delete;
 
     bool open(const QString &path);
+    // Becomes the device end of a new pseudo-terminal, raw from the start
+    // (nothing a test sends is cooked before a client sets the line up);
+    // clientPath is the end a client opens.
+    bool openDeviceEnd(QByteArray *clientPath);
     void close();
     int fd() const { return m_fd; }
 
@@ -25,7 +29,8 @@ public:
     QByteArray read(int count, int timeoutMs);
     // Until the line has been silent for silenceMs (or maxMs have passed).
     QByteArray readUntilSilent(int silenceMs, int maxMs = 5000);
-    // Until an ETX that ends a packet has come: the bytes as they came.
+    // Until an ETX that ends a packet has come: the bytes as they came
+    // (empty if no whole packet came in time).
     QByteArray readFrame(int timeoutMs);
     // Something is waiting to be read.
     bool readable(int timeoutMs);
