@@ -1,6 +1,6 @@
 // Bad arguments and handles give an error code before anything reaches the
 // line; a port is held by one link at a time.
-#include "picboot/picboot.h"
+#include "picrequest.h"
 #include "scriptedpeer.h"
 
 #include <QtTest>
@@ -9,15 +9,7 @@ namespace {
 
 PicRequest request(quint8 command)
 {
-    PicRequest r{};
-    r.command = command;
-    r.dataLength = 256;
-    r.bootAddress = 0x400;
-    r.transferUnit = command == 1 ? 4 : 256;
-    r.bytesPerAddress = 2;
-    r.deviceParam1 = 0;
-    r.deviceParam2 = 2;
-    return r;
+    return picRequest(command, 0x400, 256, 0);
 }
 
 enum Export { Read, Write, Verify };
@@ -30,7 +22,14 @@ class TestArguments : public QObject
 {
     Q_OBJECT
 
+private:
+    ScriptedPeer m_peer;
+
+    PicHandle open() { return OpenPIC(m_peer.path().constData(), 115200, 100); }
+
 private slots:
+    void initTestCase() { QVERIFY(m_peer.open()); }
+
     void openRefusesWhatItCannotUse()
     {
         QCOMPARE(OpenPIC(nullptr, 115200, 1000), int(PICBOOT_ERR_COMMAND));
@@ -40,22 +39,17 @@ private slots:
         QCOMPARE(OpenPIC("/dev/null", 115200, -5), int(PICBOOT_ERR_COMMAND));
         QCOMPARE(OpenPIC("/no/such/port", 115200, 1000), int(PICBOOT_ERR_IO));
         QCOMPARE(OpenPIC("/dev/null", 115200, 1000), int(PICBOOT_ERR_IO));  // not a serial line
-
-        ScriptedPeer peer;
-        QVERIFY(peer.open());
-        QCOMPARE(OpenPIC(peer.path().constData(), 123456, 1000), int(PICBOOT_ERR_COMMAND));
+        QCOMPARE(OpenPIC(m_peer.path().constData(), 123456, 1000), int(PICBOOT_ERR_COMMAND));
     }
 
     void portIsHeldExclusively()
     {
-        ScriptedPeer peer;
-        QVERIFY(peer.open());
-        const PicHandle first = OpenPIC(peer.path().constData(), 115200, 1000);
+        const PicHandle first = open();
         QVERIFY(first > 0);
         // A second link on the same line would interleave packets with the first.
-        QCOMPARE(OpenPIC(peer.path().constData(), 115200, 1000), int(PICBOOT_ERR_IO));
+        QCOMPARE(open(), int(PICBOOT_ERR_IO));
         QCOMPARE(ClosePIC(first), 1);
-        const PicHandle again = OpenPIC(peer.path().constData(), 115200, 1000);
+        const PicHandle again = open();
         QVERIFY(again > 0);
         QVERIFY(again != first);  // handles are never handed out twice
         QCOMPARE(ClosePIC(again), 1);
@@ -63,9 +57,7 @@ private slots:
 
     void unknownAndClosedHandlesAreRefused()
     {
-        ScriptedPeer peer;
-        QVERIFY(peer.open());
-        const PicHandle closed = OpenPIC(peer.path().constData(), 115200, 100);
+        const PicHandle closed = open();
         QVERIFY(closed > 0);
         QCOMPARE(ClosePIC(closed), 1);
 
@@ -128,9 +120,7 @@ private slots:
         QFETCH(bool, nullData);
         QFETCH(int, expected);
 
-        ScriptedPeer peer;
-        QVERIFY(peer.open());
-        const PicHandle h = OpenPIC(peer.path().constData(), 115200, 100);
+        const PicHandle h = open();
         QVERIFY(h > 0);
         unsigned char buffer[600] = {};
         unsigned char *data = nullData ? nullptr : buffer;
@@ -141,15 +131,13 @@ private slots:
         case Verify: result = VerifyPIC(h, &req, data); break;
         }
         QCOMPARE(result, expected);
-        QVERIFY2(peer.readAny(50).isEmpty(), "a refused request must not reach the line");
+        QVERIFY2(m_peer.readAny(50).isEmpty(), "a refused request must not reach the line");
         QCOMPARE(ClosePIC(h), 1);
     }
 
     void packetAndEraseChecks()
     {
-        ScriptedPeer peer;
-        QVERIFY(peer.open());
-        const PicHandle h = OpenPIC(peer.path().constData(), 115200, 100);
+        const PicHandle h = open();
         QVERIFY(h > 0);
         unsigned char buffer[300] = {};
 
@@ -169,13 +157,13 @@ private slots:
         QCOMPARE(ErasePIC(h, 0, 0, 1), int(PICBOOT_ERR_BLOCK_SMALL));
         QCOMPARE(ErasePIC(h, 0x200, 1, 1), int(PICBOOT_ERR_ADDRESS));
         QCOMPARE(ErasePIC(h, 0x1000000, 1, 1), int(PICBOOT_ERR_ADDRESS));
-        QVERIFY2(peer.readAny(50).isEmpty(), "a refused call must not reach the line");
+        QVERIFY2(m_peer.readAny(50).isEmpty(), "a refused call must not reach the line");
 
         // The largest packet that fits goes out whole.
-        peer.run([](ScriptedPeer &p) { p.readFrame(); });
+        m_peer.run([](ScriptedPeer &p) { p.readFrame(); });
         QCOMPARE(SendPacket(h, buffer, 261), 261);
-        peer.wait();
-        QCOMPARE(peer.frames().value(0).size(), 2 + 261 + 1 + 1);
+        m_peer.wait();
+        QCOMPARE(m_peer.frames().value(0).size(), 2 + 261 + 1 + 1);
         QCOMPARE(ClosePIC(h), 1);
     }
 };

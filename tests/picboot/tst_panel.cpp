@@ -1,7 +1,9 @@
 // The library against the virtual panel over real pseudo-terminals: every
-// export, retries and a dropped line, a paced slow line, two panels at once.
-#include "picboot/picboot.h"
-#include "sim/virtualpanel.h"
+// export, the bootloader's own words, two panels at once. The line's faults
+// and the library's answer to them are pinned against a scripted device end
+// (tst_wire) and the panel's fault tests.
+#include "picrequest.h"
+#include "support/panelline.h"
 
 #include <QtTest>
 
@@ -9,19 +11,6 @@
 #include <thread>
 
 namespace {
-
-PicRequest request(quint8 command, quint32 address, quint16 length = 256, quint16 retries = 2)
-{
-    PicRequest r{};
-    r.command = command;
-    r.dataLength = length;
-    r.bootAddress = address;
-    r.transferUnit = command == 1 ? 4 : 256;
-    r.bytesPerAddress = 2;
-    r.deviceParam1 = retries;
-    r.deviceParam2 = 2;
-    return r;
-}
 
 // A row of instructions whose bytes include every framing control byte.
 QByteArray rowData(int seed)
@@ -36,13 +25,6 @@ QByteArray rowData(int seed)
 const uint8_t *u8(const QByteArray &b)
 {
     return reinterpret_cast<const uint8_t *>(b.constData());
-}
-
-PanelOptions fast()
-{
-    PanelOptions o;
-    o.paced = false;
-    return o;
 }
 
 } // namespace
@@ -62,10 +44,10 @@ private slots:
 
     void everyExport()
     {
-        start(fast());
+        start();
 
         // The device ID, as the scan's probe asks for it.
-        PicRequest id = request(1, 0xFF0000, 4);
+        PicRequest id = picRequest(1, 0xFF0000, 4);
         unsigned char devid[4] = {};
         QCOMPARE(ReadPIC(m_handle, &id, devid), 4);
         QCOMPARE(QByteArray(reinterpret_cast<char *>(devid), 4), QByteArray::fromHex("08100000"));
@@ -85,10 +67,10 @@ private slots:
         QCOMPARE(m_panel->readFlash(0x0, 1), QByteArray(4, 0));
 
         const QByteArray row = rowData(1);
-        PicRequest w = request(2, 0x880);
+        PicRequest w = picRequest(2, 0x880);
         QCOMPARE(WritePIC(m_handle, &w, u8(row)), 256);
         QCOMPARE(m_panel->readFlash(0x880, 64), row);
-        PicRequest r = request(1, 0x880);
+        PicRequest r = picRequest(1, 0x880);
         QByteArray back(256, 0);
         QCOMPARE(ReadPIC(m_handle, &r, reinterpret_cast<uint8_t *>(back.data())), 256);
         QCOMPARE(back, row);
@@ -96,7 +78,7 @@ private slots:
         QCOMPARE(VerifyPIC(m_handle, &r, u8(row)), 256);
 
         // Written over flash that was not erased, the row reads back wrong.
-        PicRequest w0 = request(2, 0x0);
+        PicRequest w0 = picRequest(2, 0x0);
         QCOMPARE(WritePIC(m_handle, &w0, u8(row)), 256);
         QCOMPARE(VerifyPIC(m_handle, &w0, u8(row)), int(PICBOOT_ERR_VERIFY));
 
@@ -117,10 +99,10 @@ private slots:
 
     void bootloaderWordsAreNotAMismatch()
     {
-        start(fast());
+        start();
         QVERIFY(ErasePIC(m_handle, 0, 1, 2) >= 0);
         const QByteArray row0 = rowData(2), row2 = rowData(3);
-        PicRequest w0 = request(2, 0x0), w2 = request(2, 0x100);
+        PicRequest w0 = picRequest(2, 0x0), w2 = picRequest(2, 0x100);
         QCOMPARE(WritePIC(m_handle, &w0, u8(row0)), 256);
         QCOMPARE(WritePIC(m_handle, &w2, u8(row2)), 256);
         // The bootloader keeps its jump at 0/2 and the application's at
@@ -133,69 +115,15 @@ private slots:
         faults.corruptReadAddress = 0x104;
         m_panel->setFaults(faults);
         QCOMPARE(VerifyPIC(m_handle, &w2, u8(row2)), int(PICBOOT_ERR_VERIFY));
-        PicRequest r2 = request(1, 0x100);
+        PicRequest r2 = picRequest(1, 0x100);
         QByteArray back(256, 0);
         QCOMPARE(ReadPIC(m_handle, &r2, reinterpret_cast<uint8_t *>(back.data())), 256);
         QVERIFY(back.at(8) != row2.at(8));
     }
 
-    void panelFaults()
-    {
-        start(fast(), 150);
-        const QByteArray row = rowData(4);
-        QVERIFY(ErasePIC(m_handle, 0x800, 1, 2) >= 0);
-
-        // Two bad checksums, two retries: the third try gets through.
-        PanelFaults faults;
-        faults.badChecksumReplies = 2;
-        m_panel->setFaults(faults);
-        m_panel->clearPackets();
-        PicRequest w = request(2, 0x800, 256, 2);
-        QCOMPARE(WritePIC(m_handle, &w, u8(row)), 256);
-        QCOMPARE(m_panel->packets().size(), 3);
-
-        // Three bad checksums, two retries: used up.
-        faults.badChecksumReplies = 3;
-        m_panel->setFaults(faults);
-        PicRequest r = request(1, 0x800, 256, 2);
-        QByteArray back(256, 0);
-        QCOMPARE(ReadPIC(m_handle, &r, reinterpret_cast<uint8_t *>(back.data())), int(PICBOOT_ERR_RETRIES));
-
-        // The line goes away in the middle of a write: a failure at once,
-        // and so is every call after it.
-        faults = PanelFaults();
-        faults.dropLineAtRow = m_panel->rowWrites() + 1;
-        m_panel->setFaults(faults);
-        PicRequest w4 = request(2, 0x980, 256, 5);
-        QCOMPARE(WritePIC(m_handle, &w4, u8(row)), int(PICBOOT_ERR_IO));
-        QVERIFY(m_panel->lineDropped());
-        QCOMPARE(ReadPIC(m_handle, &r, reinterpret_cast<uint8_t *>(back.data())), int(PICBOOT_ERR_IO));
-        QCOMPARE(ClosePIC(m_handle), 1);
-        m_handle = -1;
-    }
-
-    // At 4800 baud a read's reply takes some 560 ms on the line, longer than
-    // the 350 ms time-out, but the bytes keep coming, so it arrives.
-    void slowLineWithinTheTimeOut()
-    {
-        PanelOptions o;
-        o.bitRate = 4800;
-        o.pageEraseMs = 1;
-        o.rowWriteMs = 1;
-        start(o, 350, 4800);
-        QVERIFY(ErasePIC(m_handle, 0x400, 1, 0) >= 0);
-        const QByteArray row = rowData(5);
-        PicRequest w = request(2, 0x400, 256, 0);
-        QCOMPARE(WritePIC(m_handle, &w, u8(row)), 256);
-        QElapsedTimer timer;
-        timer.start();
-        QCOMPARE(VerifyPIC(m_handle, &w, u8(row)), 256);
-        QVERIFY(timer.elapsed() > 350);
-    }
-
     void twoPanelsAtOnce()
     {
-        VirtualPanel a(fast()), b(fast());
+        VirtualPanel a(PanelLine::unpaced()), b(PanelLine::unpaced());
         QVERIFY(a.start() && b.start());
         const PicHandle ha = OpenPIC(a.devicePath().toLocal8Bit().constData(), 115200, 1000);
         const PicHandle hb = OpenPIC(b.devicePath().toLocal8Bit().constData(), 115200, 1000);
@@ -206,7 +134,7 @@ private slots:
         auto job = [&good](PicHandle h, int seed) {
             for (int i = 0; i < 16; ++i) {
                 const QByteArray row = rowData(seed + i);
-                PicRequest w = request(2, 0x400 + quint32(i) * 0x80);
+                PicRequest w = picRequest(2, 0x400 + quint32(i) * 0x80);
                 if (WritePIC(h, &w, u8(row)) == 256 && VerifyPIC(h, &w, u8(row)) == 256)
                     ++good;
             }
@@ -220,18 +148,18 @@ private slots:
 
         // Closing one leaves the other working.
         QCOMPARE(ClosePIC(ha), 1);
-        PicRequest w = request(2, 0x400);
+        PicRequest w = picRequest(2, 0x400);
         QCOMPARE(VerifyPIC(hb, &w, u8(rowData(90))), 256);
         QCOMPARE(VerifyPIC(ha, &w, u8(rowData(10))), int(PICBOOT_ERR_COMMAND));
         QCOMPARE(ClosePIC(hb), 1);
     }
 
 private:
-    void start(const PanelOptions &options, int timeoutMs = 1000, int bitRate = 115200)
+    void start()
     {
-        m_panel.reset(new VirtualPanel(options));
+        m_panel.reset(new VirtualPanel(PanelLine::unpaced()));
         QVERIFY(m_panel->start());
-        m_handle = OpenPIC(m_panel->devicePath().toLocal8Bit().constData(), bitRate, timeoutMs);
+        m_handle = OpenPIC(m_panel->devicePath().toLocal8Bit().constData(), 115200, 1000);
         QVERIFY(m_handle > 0);
     }
 

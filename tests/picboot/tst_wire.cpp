@@ -1,7 +1,7 @@
 // The library on the wire, against a scripted device end on a
 // pseudo-terminal: framing, escapes, resync, the inter-byte time-out, retries
 // and the failures a reply can bring.
-#include "picboot/picboot.h"
+#include "picrequest.h"
 #include "scriptedpeer.h"
 #include "support/bootframe.h"
 
@@ -15,19 +15,6 @@ QByteArray bytes(std::initializer_list<int> list)
     for (int v : list)
         b.append(char(v));
     return b;
-}
-
-PicRequest readRequest(quint32 address, quint16 length, quint16 retries = 0)
-{
-    PicRequest r{};
-    r.command = 1;
-    r.dataLength = length;
-    r.bootAddress = address;
-    r.transferUnit = 4;
-    r.bytesPerAddress = 2;
-    r.deviceParam1 = retries;
-    r.deviceParam2 = 2;
-    return r;
 }
 
 // The reply a panel gives to a read: the request header echoed, then the data.
@@ -66,7 +53,7 @@ private slots:
             p.readFrame();
             p.send(QByteArray::fromHex("555501010000ff08100000e704"));
         });
-        PicRequest r = readRequest(0xFF0000, 4, 2);
+        PicRequest r = picRequest(1, 0xFF0000, 4, 2);
         unsigned char id[4] = {};
         QCOMPARE(ReadPIC(m_handle, &r, id), 4);
         m_peer->wait();
@@ -186,7 +173,7 @@ private slots:
             while (!p.readFrame(800).isEmpty()) {
             }
         });
-        PicRequest r = readRequest(0x400, 4, 3);
+        PicRequest r = picRequest(1, 0x400, 4, 3);
         QByteArray data = kFill;
         QCOMPARE(ReadPIC(m_handle, &r, reinterpret_cast<uint8_t *>(data.data())), int(PICBOOT_ERR_RETRIES));
         m_peer->wait();
@@ -232,7 +219,7 @@ private slots:
                 p.send(answer);
             p.readFrame(700);
         });
-        PicRequest r = readRequest(0x400, 8, 5);
+        PicRequest r = picRequest(1, 0x400, 8, 5);
         QByteArray data = kFill;
         QCOMPARE(ReadPIC(m_handle, &r, reinterpret_cast<uint8_t *>(data.data())), expected);
         m_peer->wait();
@@ -278,9 +265,7 @@ private slots:
             p.readFrame();
             p.send(BootFrame::frame(bytes({0x02})));
         });
-        PicRequest w = readRequest(0x80, 256, 1);
-        w.command = 2;
-        w.transferUnit = 256;
+        PicRequest w = picRequest(2, 0x80, 256, 1);
         const QByteArray data(256, 0x5A);
         QCOMPARE(WritePIC(m_handle, &w, reinterpret_cast<const uint8_t *>(data.constData())), 256);
         m_peer->wait();

@@ -62,30 +62,6 @@ private slots:
         QVERIFY2(ms >= floor * 0.99 && ms < floor + kSlackMs,
                  qPrintable(QStringLiteral("%1 ms, floor %2 ms").arg(ms).arg(floor)));
     }
-
-    // Flash time that must not be spent: far longer than the bound, so a
-    // loaded machine cannot make it look spent.
-    void flashTimeSkipped_data()
-    {
-        QTest::addColumn<bool>("paced");
-        QTest::addColumn<QByteArray>("payload");
-        QTest::newRow("the protected page") << true << BootFrame::eraseRequest(0x15400, 1);
-        QTest::newRow("unpaced") << false << BootFrame::eraseRequest(0, 85);
-    }
-
-    void flashTimeSkipped()
-    {
-        QFETCH(bool, paced);
-        QFETCH(QByteArray, payload);
-        PanelOptions options;
-        options.paced = paced;
-        options.pageEraseMs = 3000;
-        QVERIFY(m_line.start(options));
-        QByteArray answer;
-        const double ms = timedExchange(BootFrame::frame(payload), &answer);
-        QCOMPARE(BootFrame::unframe(answer), QByteArray::fromHex("03"));
-        QVERIFY2(ms < 1500, qPrintable(QString::number(ms)));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPanelPacing)

@@ -40,12 +40,10 @@ QByteArray BootFrame::unframe(const QByteArray &wire, bool *checksumOk)
         } else if (byte == kEtx) {
             if (body.isEmpty())
                 return QByteArray();
-            unsigned sum = 0;
-            for (char c : qAsConst(body))
-                sum += quint8(c);
-            if (checksumOk)
-                *checksumOk = (sum & 0xFF) == 0;
+            const auto sent = quint8(body.back());
             body.chop(1);
+            if (checksumOk)
+                *checksumOk = checksum(body) == sent;
             return body;
         } else {
             body.append(char(byte));

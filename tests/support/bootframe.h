@@ -6,15 +6,6 @@
 // The bootloader's packets, built and taken apart for tests. Written apart
 // from the panel's and the library's own framing, so that a fault in one of
 // them cannot hide behind the same fault here.
-//
-//   frame(payload)   STX STX, payload and checksum with DLE before any
-//                    0x55/0x04/0x05, ETX
-//   unframe(wire)    the payload of the first whole packet in wire (empty if
-//                    none); *checksumOk tells whether its checksum added up
-//   read/write/erase request payloads: CMD LEN ADDR_L ADDR_H ADDR_U [data]
-//   pattern(n, seed) n instructions of file-layout data (low, middle, upper,
-//                    phantom 0) that differ from one another and from erased
-//                    flash, for write and read-back checks
 class BootFrame
 {
 public:
@@ -23,13 +14,19 @@ public:
     static constexpr quint8 kDle = 0x05;
 
     static quint8 checksum(const QByteArray &payload);
+    // STX STX, payload and checksum with DLE before any STX/ETX/DLE, ETX.
     static QByteArray frame(const QByteArray &payload);
+    // The payload of the first whole packet in wire (empty if none).
     static QByteArray unframe(const QByteArray &wire, bool *checksumOk = nullptr);
+
+    // Request payloads: CMD LEN ADDR_L ADDR_H ADDR_U [data].
 
     static QByteArray header(quint8 command, quint8 len, quint32 address);
     static QByteArray readRequest(quint32 address, int instructions);
     static QByteArray writeRequest(quint32 address, const QByteArray &rowData);
     static QByteArray eraseRequest(quint32 address, int pages);
 
+    // Instructions in file layout (low, middle, upper, phantom 0) that
+    // differ from one another and from erased flash.
     static QByteArray pattern(int instructions, quint8 seed);
 };

@@ -3,7 +3,6 @@
 #include <QElapsedTimer>
 
 #include <cerrno>
-
 #include <cstdlib>
 
 #include <fcntl.h>
@@ -11,18 +10,35 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace {
+// One poll-and-read step: appends what came within waitMs (at most limit
+// bytes). False when the line is gone or broken.
+bool readSome(int fd, QByteArray &out, int waitMs, int limit)
+{
+    pollfd pfd {fd, POLLIN, 0};
+    const int ready = ::poll(&pfd, 1, qMax(0, waitMs));
+    if (ready <= 0)
+        return ready == 0 || errno == EINTR;
+    if (!(pfd.revents & POLLIN))
+        return false;
+    char buffer[4096];
+    const ssize_t n = ::read(fd, buffer, size_t(qMin(limit, int(sizeof buffer))));
+    if (n > 0)
+        out.append(buffer, int(n));
+    return n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR));
+}
+} // namespace
+
 bool RawPort::open(const QString &path)
 {
     close();
     m_fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0)
-        return false;
     termios tio {};
-    if (::tcgetattr(m_fd, &tio) == 0) {
-        ::cfmakeraw(&tio);
-        tio.c_cflag |= CLOCAL | CREAD;
-        ::tcsetattr(m_fd, TCSANOW, &tio);
-    }
+    if (m_fd < 0 || ::tcgetattr(m_fd, &tio) != 0)
+        return m_fd >= 0;
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    ::tcsetattr(m_fd, TCSANOW, &tio);
     return true;
 }
 
@@ -47,44 +63,16 @@ void RawPort::close()
 
 bool RawPort::write(const QByteArray &bytes)
 {
-    if (m_fd < 0)
-        return false;
-    int done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0) {
+    for (int done = 0; done < bytes.size();) {
+        const ssize_t n = m_fd < 0 ? -1 : ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
+        pollfd pfd {m_fd, POLLOUT, 0};
+        if (n > 0)
             done += int(n);
-        } else if (n < 0 && errno == EAGAIN) {
-            pollfd pfd {m_fd, POLLOUT, 0};
-            if (::poll(&pfd, 1, 1000) <= 0)
-                return false;
-        } else if (!(n < 0 && errno == EINTR)) {
+        else if (!(n < 0 && (errno == EINTR || (errno == EAGAIN && ::poll(&pfd, 1, 1000) > 0))))
             return false;
-        }
     }
     return true;
 }
-
-namespace {
-// One poll-and-read step: appends what came within waitMs. False when the
-// line is gone or broken.
-bool readSome(int fd, QByteArray &out, int waitMs, int limit)
-{
-    pollfd pfd {fd, POLLIN, 0};
-    const int ready = ::poll(&pfd, 1, qMax(0, waitMs));
-    if (ready < 0)
-        return errno == EINTR;
-    if (ready == 0)
-        return true;
-    if (!(pfd.revents & POLLIN))
-        return false;
-    char buffer[4096];
-    const ssize_t n = ::read(fd, buffer, size_t(qMin(limit, int(sizeof buffer))));
-    if (n > 0)
-        out.append(buffer, int(n));
-    return n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR));
-}
-} // namespace
 
 QByteArray RawPort::read(int count, int timeoutMs)
 {
@@ -104,12 +92,10 @@ QByteArray RawPort::readUntilSilent(int silenceMs, int maxMs)
     QByteArray out;
     QElapsedTimer timer;
     timer.start();
-    while (m_fd >= 0) {
+    for (int before = -1; m_fd >= 0 && out.size() != before;) {
         const int left = maxMs - int(timer.elapsed());
-        if (left <= 0)
-            break;
-        const int before = out.size();
-        if (!readSome(m_fd, out, qMin(silenceMs, left), 4096) || out.size() == before)
+        before = out.size();
+        if (left <= 0 || !readSome(m_fd, out, qMin(silenceMs, left), 4096))
             break;
     }
     return out;
@@ -120,56 +106,43 @@ QByteArray RawPort::readFrame(int timeoutMs)
     QByteArray out;
     QElapsedTimer timer;
     timer.start();
-    int scanned = 0;
-    bool escaped = false;
     int stx = 0;
-    bool inPacket = false;
+    bool escaped = false;
+    // Byte by byte, so that what follows the packet stays unread.
     while (m_fd >= 0) {
-        for (; scanned < out.size(); ++scanned) {
-            const auto byte = quint8(out.at(scanned));
-            if (!inPacket) {
-                stx = byte == 0x55 ? stx + 1 : 0;
-                inPacket = stx >= 2;
-            } else if (escaped) {
-                escaped = false;
-            } else if (byte == 0x05) {
-                escaped = true;
-            } else if (byte == 0x04) {
-                // Anything after the ETX stays unread in this call's result.
-                return out.left(scanned + 1);
-            }
-        }
         const int left = timeoutMs - int(timer.elapsed());
+        const int before = out.size();
         if (left <= 0 || !readSome(m_fd, out, left, 1))
             break;
+        if (out.size() == before)
+            continue;
+        const auto byte = quint8(out.back());
+        if (stx < 2)
+            stx = byte == 0x55 ? stx + 1 : 0;
+        else if (escaped)
+            escaped = false;
+        else if (byte == 0x05)
+            escaped = true;
+        else if (byte == 0x04)
+            return out;
     }
     return QByteArray();
 }
 
-bool RawPort::readable(int timeoutMs)
-{
-    pollfd pfd {m_fd, POLLIN, 0};
-    return m_fd >= 0 && ::poll(&pfd, 1, timeoutMs) > 0 && (pfd.revents & POLLIN);
-}
-
 bool RawPort::hungUp(int timeoutMs)
 {
-    if (m_fd < 0)
-        return true;
     QElapsedTimer timer;
     timer.start();
-    for (;;) {
+    for (int left = timeoutMs; m_fd >= 0; left = timeoutMs - int(timer.elapsed())) {
         pollfd pfd {m_fd, POLLIN, 0};
-        const int left = timeoutMs - int(timer.elapsed());
         if (::poll(&pfd, 1, qMax(0, left)) > 0) {
-            if (pfd.revents & (POLLHUP | POLLERR))
-                return true;
             char buffer[256];
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            const ssize_t n = (pfd.revents & (POLLHUP | POLLERR)) ? 0 : ::read(m_fd, buffer, sizeof buffer);
             if (n == 0 || (n < 0 && errno == EIO))
                 return true;
         }
         if (left <= 0)
             return false;
     }
+    return true;
 }

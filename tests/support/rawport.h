@@ -32,8 +32,6 @@ public:
     // Until an ETX that ends a packet has come: the bytes as they came
     // (empty if no whole packet came in time).
     QByteArray readFrame(int timeoutMs);
-    // Something is waiting to be read.
-    bool readable(int timeoutMs);
     // The other side closed the line.
     bool hungUp(int timeoutMs);
 
