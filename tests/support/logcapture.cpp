@@ -2,9 +2,10 @@
 
 #include <QMutexLocker>
 
+#include <algorithm>
+
 namespace {
 LogCapture *g_active = nullptr;
-QtMessageHandler g_previous = nullptr;
 } // namespace
 
 LogCapture::LogCapture()
@@ -12,24 +13,25 @@ LogCapture::LogCapture()
     Q_ASSERT(!g_active);
     g_active = this;
     m_previous = qInstallMessageHandler(&LogCapture::handler);
-    g_previous = m_previous;
 }
 
 LogCapture::~LogCapture()
 {
     qInstallMessageHandler(m_previous);
     g_active = nullptr;
-    g_previous = nullptr;
 }
 
 void LogCapture::handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (g_active && type == QtDebugMsg) {
-        QMutexLocker lock(&g_active->m_mutex);
-        g_active->m_lines.append(message);
+    LogCapture *active = g_active;
+    if (!active)
+        return;
+    if (type == QtDebugMsg) {
+        QMutexLocker lock(&active->m_mutex);
+        active->m_lines.append(message);
     }
-    if (g_previous)
-        g_previous(type, context, message);
+    if (active->m_previous)
+        active->m_previous(type, context, message);
 }
 
 QStringList LogCapture::lines() const
@@ -38,30 +40,14 @@ QStringList LogCapture::lines() const
     return m_lines;
 }
 
-bool LogCapture::contains(const QString &line) const
-{
-    return count(line) > 0;
-}
-
-bool LogCapture::containsPrefix(const QString &prefix) const
-{
-    return countPrefix(prefix) > 0;
-}
-
-int LogCapture::count(const QString &line) const
-{
-    QMutexLocker lock(&m_mutex);
-    return m_lines.count(line);
-}
+bool LogCapture::contains(const QString &line) const { return count(line) > 0; }
+bool LogCapture::containsPrefix(const QString &prefix) const { return countPrefix(prefix) > 0; }
+int LogCapture::count(const QString &line) const { return lines().count(line); }
 
 int LogCapture::countPrefix(const QString &prefix) const
 {
-    QMutexLocker lock(&m_mutex);
-    int n = 0;
-    for (const QString &l : m_lines)
-        if (l.startsWith(prefix))
-            ++n;
-    return n;
+    const QStringList all = lines();
+    return int(std::count_if(all.begin(), all.end(), [&prefix](const QString &l) { return l.startsWith(prefix); }));
 }
 
 void LogCapture::clear()
