@@ -24,6 +24,8 @@ QString quoted(const QString &text)
 }
 } // namespace
 
+Q_DECLARE_METATYPE(PanelFaults)
+
 class TestIdentification : public QObject
 {
     Q_OBJECT
@@ -36,12 +38,8 @@ private slots:
     void unknownLocationOpensNothing();
     void locationMatchesWithoutCaseAndFirstEntryWins();
     void heldPortDoesNotOpen();
-    void wrongProbeReply_data();
-    void wrongProbeReply();
-    void missingOrDoubleIdReply();
-    void idByteZeroStillConnects();
-    void replyInTwoPartsIsCollected();
-    void replyPastTheTimeLimitFails();
+    void answersOfEveryKind_data();
+    void answersOfEveryKind();
     void linkThatDoesNotOpenGivesNull();
 
 private:
@@ -169,87 +167,67 @@ void TestIdentification::heldPortDoesNotOpen()
     QCOMPARE(identify(*panel), 1);
 }
 
-void TestIdentification::wrongProbeReply_data()
+void TestIdentification::answersOfEveryKind_data()
 {
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<int>("size");
-    QByteArray first = kProbeReply;
-    first[0] = 0x54;
-    QByteArray last = kProbeReply;
-    last[12] = 0x05;
-    QByteArray middle = kProbeReply;
-    middle[8] = 0x11;
-    QTest::newRow("first byte") << first << 13;
-    QTest::newRow("last byte") << last << 13;
-    QTest::newRow("device id") << middle << 13;
-    QTest::newRow("short") << kProbeReply.left(12) << 12;
-    QTest::newRow("over-long") << kProbeReply + QByteArray(1, '\x00') << 14;
-}
+    QTest::addColumn<PanelFaults>("faults");
+    QTest::addColumn<int>("modelByte");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("probeReplySize");  // as logged
 
-void TestIdentification::wrongProbeReply()
-{
-    QFETCH(QByteArray, reply);
-    QFETCH(int, size);
-    PanelFaults faults;
-    faults.probeReplyOverride = reply;
-    auto panel = startPanel(faults);
-    QVERIFY(panel);
-    LogCapture log;
-    QCOMPARE(identify(*panel), -7);
-    QVERIFY(log.contains("[ " + quoted(DevicePath::nameFromLocation(m_location))
-                         + " ]: response size is " + QString::number(size)));
-    // No second exchange after a wrong probe reply.
-    QVERIFY(!log.contains("[ " + quoted(DevicePath::nameFromLocation(m_location)) + " ]: wrote 2 bytes"));
-}
+    auto probeReply = [](int at, char value, int size = 13) {
+        PanelFaults faults;
+        faults.probeReplyOverride = kProbeReply + QByteArray(1, '\0');
+        faults.probeReplyOverride[at] = value;
+        faults.probeReplyOverride.resize(size);
+        return faults;
+    };
+    QTest::newRow("probe reply: first byte") << probeReply(0, 0x54) << 1 << -7 << 13;
+    QTest::newRow("probe reply: last byte") << probeReply(12, 0x05) << 1 << -7 << 13;
+    QTest::newRow("probe reply: device id") << probeReply(8, 0x11) << 1 << -7 << 13;
+    QTest::newRow("probe reply: short") << probeReply(0, 0x55, 12) << 1 << -7 << 12;
+    QTest::newRow("probe reply: over-long") << probeReply(0, 0x55, 14) << 1 << -7 << 14;
 
-void TestIdentification::missingOrDoubleIdReply()
-{
     PanelFaults faults;
     faults.idMissing = true;
-    auto panel = startPanel(faults);
-    QVERIFY(panel);
-    QCOMPARE(identify(*panel), -1);
-
+    QTest::newRow("no identification byte") << faults << 1 << -1 << 13;
     faults = PanelFaults();
     faults.idTwoBytes = true;
-    panel = startPanel(faults);
-    QVERIFY(panel);
-    QCOMPARE(identify(*panel), -1);
-    ConnectionFactory factory;
-    QVERIFY(!factory.getConnection(m_location));
-}
+    QTest::newRow("two identification bytes") << faults << 1 << -1 << 13;
+    QTest::newRow("identification byte 0") << PanelFaults() << 0 << 0 << 13;
 
-void TestIdentification::idByteZeroStillConnects()
-{
-    auto panel = startPanel(PanelFaults(), 0);
-    QVERIFY(panel);
-    ConnectionFactory factory;
-    std::unique_ptr<Connection> connection(factory.getConnection(m_location));
-    QVERIFY(connection);
-    QCOMPARE(connection->id(), 0);
-    QVERIFY(connection->close());
-}
-
-void TestIdentification::replyInTwoPartsIsCollected()
-{
-    PanelFaults faults;
+    faults = PanelFaults();
     faults.probeSplit = true;
     faults.probeSplitPauseMs = 300;
-    auto panel = startPanel(faults, 2);
-    QVERIFY(panel);
-    QCOMPARE(identify(*panel), 2);
-}
-
-void TestIdentification::replyPastTheTimeLimitFails()
-{
-    PanelFaults faults;
+    QTest::newRow("probe reply in two parts") << faults << 2 << 2 << 13;
+    faults = PanelFaults();
     faults.probeDelayed = true;
     faults.probeDelayMs = 2600;
-    auto panel = startPanel(faults);
+    QTest::newRow("probe reply past 2 s") << faults << 1 << -7 << 0;
+}
+
+void TestIdentification::answersOfEveryKind()
+{
+    QFETCH(PanelFaults, faults);
+    QFETCH(int, modelByte);
+    QFETCH(int, result);
+    QFETCH(int, probeReplySize);
+    auto panel = startPanel(faults, modelByte);
     QVERIFY(panel);
     LogCapture log;
-    QCOMPARE(identify(*panel), -7);
-    QVERIFY(log.contains("[ " + quoted(DevicePath::nameFromLocation(m_location)) + " ]: response size is 0"));
+    QCOMPARE(identify(*panel), result);
+    const QString name = "[ " + quoted(DevicePath::nameFromLocation(m_location)) + " ]: ";
+    QVERIFY(log.contains(name + "response size is " + QString::number(probeReplySize)));
+    // No second exchange after a wrong probe reply.
+    QCOMPARE(log.contains(name + "wrote 2 bytes"), result != -7);
+
+    // getConnection gives a link exactly when the identification succeeded.
+    ConnectionFactory factory;
+    std::unique_ptr<Connection> connection(factory.getConnection(m_location));
+    QCOMPARE(bool(connection), result >= 0);
+    if (connection) {
+        QCOMPARE(connection->id(), result);
+        QVERIFY(connection->close());
+    }
 }
 
 void TestIdentification::linkThatDoesNotOpenGivesNull()
