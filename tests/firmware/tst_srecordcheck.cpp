@@ -17,63 +17,43 @@
 
 // srec_cat (Debian's srecord) as an independent reader of Intel HEX files:
 // what it decodes from a file is what our image must hold.
-namespace srecordpeer {
+namespace {
 
-inline QString srecCat()
-{
-    return QStandardPaths::findExecutable(QStringLiteral("srec_cat"));
-}
-
-// Runs srec_cat; false (with its words in *error) when it fails.
-inline bool run(const QStringList &arguments, QByteArray *output = nullptr, QString *error = nullptr)
+// Runs srec_cat: its words when it fails, else empty (and its output).
+QString srecCat(const QStringList &arguments, QByteArray *output = nullptr)
 {
     QProcess process;
-    process.start(srecCat(), arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit
-        || process.exitCode() != 0) {
-        if (error)
-            *error = QString::fromLocal8Bit(process.readAllStandardError()) + process.errorString();
-        return false;
-    }
+    process.start(QStandardPaths::findExecutable(QStringLiteral("srec_cat")), arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return QString::fromLocal8Bit(process.readAllStandardError()) + process.errorString() + QLatin1Char(' ');
     if (output)
         *output = process.readAllStandardOutput();
-    return true;
+    return QString();
 }
 
 // The bytes srec_cat reads from an Intel HEX file, by byte address, taken
 // from its Verilog memory dump ("@address" then one byte per word).
-inline bool decode(const QString &hexPath, QMap<quint32, quint8> *bytes, QString *error)
+QString srecDecode(const QString &hexPath, QMap<quint32, quint8> *bytes)
 {
     QByteArray dump;
-    if (!run({hexPath, QStringLiteral("-intel"), QStringLiteral("-o"), QStringLiteral("-"),
-              QStringLiteral("-vmem"), QStringLiteral("8")},
-             &dump, error))
-        return false;
-    bytes->clear();
+    const QString error = srecCat({hexPath, "-intel", "-o", "-", "-vmem", "8"}, &dump);
     quint32 address = 0;
     for (const QByteArray &line : dump.split('\n')) {
-        if (line.startsWith("/*"))
-            continue;
-        for (const QByteArray &item : line.simplified().split(' ')) {
-            bool ok = false;
-            if (item.startsWith('@')) {
+        for (const QByteArray &item : line.startsWith("/*") ? QList<QByteArray>() : line.simplified().split(' ')) {
+            bool ok = item.isEmpty();
+            if (item.startsWith('@'))
                 address = item.mid(1).toUInt(&ok, 16);
-            } else if (item.size() == 2) {
+            else if (item.size() == 2)
                 bytes->insert(address++, quint8(item.toUInt(&ok, 16)));
-            } else {
-                ok = item.isEmpty();
-            }
-            if (!ok) {
-                *error = QStringLiteral("unexpected item in srec_cat's dump: ") + QString::fromLatin1(item);
-                return false;
-            }
+            if (!ok)
+                return "unexpected item in srec_cat's dump: " + QString::fromLatin1(item);
         }
     }
-    return true;
+    return error;
 }
 
 // Data records in a file's text, counted without reading them.
-inline int dataRecordCount(const QByteArray &text)
+int dataRecordCount(const QByteArray &text)
 {
     int count = 0;
     for (const QByteArray &line : text.split('\n'))
@@ -82,9 +62,6 @@ inline int dataRecordCount(const QByteArray &text)
     return count;
 }
 
-} // namespace srecordpeer
-
-namespace {
 
 struct Range
 {
@@ -104,14 +81,14 @@ void compareWithSrecCat(const QString &path, const QByteArray &text, QMap<quint3
     std::unique_ptr<QVector<QByteArray>> image(parseHexImage(path));
     QVERIFY(image);
     // No run of sixteen blank records in these files: one line per record.
-    QCOMPARE(image->size(), srecordpeer::dataRecordCount(text));
+    QCOMPARE(image->size(), dataRecordCount(text));
     bool consistent = false;
     *ours = intelhex::imageBytes(*image, &consistent);
     QVERIFY(consistent);
 
     QMap<quint32, quint8> theirs;
-    QString error;
-    QVERIFY2(srecordpeer::decode(path, &theirs, &error), qPrintable(error));
+    const QString error = srecDecode(path, &theirs);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
     QVERIFY(!theirs.isEmpty());
     QCOMPARE(ours->size(), theirs.size());
     for (auto it = theirs.cbegin(); it != theirs.cend(); ++it) {
@@ -139,7 +116,7 @@ private slots:
 
 void TestSrecordCheck::initTestCase()
 {
-    if (srecordpeer::srecCat().isEmpty())
+    if (QStandardPaths::findExecutable(QStringLiteral("srec_cat")).isEmpty())
         QSKIP("srec_cat is not installed (Debian package srecord)");
     QVERIFY(m_dir.isValid());
 }
@@ -199,8 +176,8 @@ void TestSrecordCheck::matchesSrecCat()
         arguments << "-address-length=3";
     if (crlf)
         arguments << "-crlf";
-    QString error;
-    QVERIFY2(srecordpeer::run(arguments, nullptr, &error), qPrintable(error));
+    const QString error = srecCat(arguments);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 
     QFile file(hexPath);
     QVERIFY(file.open(QIODevice::ReadOnly));
