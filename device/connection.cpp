@@ -199,17 +199,8 @@ void Connection::wakeUp()
 {
     if (!linkOpen("Connection::wakeUp()"))
         return;
-    PicRequest request;
-    std::memset(&request, 0, sizeof request);
-    request.command = 1;
-    request.dataLength = 4;
-    request.bootAddress = kDeviceIdAddress;
-    request.transferUnit = 4;
-    request.bytesPerAddress = quint8(m_profile.bytesPerAddress);
-    request.deviceParam1 = quint16(m_profile.deviceParam1);
-    std::vector<unsigned char> buffer(kReadBufferBytes, 0);
-    const int result = PicBoot::ReadPIC(m_handle, &request, buffer.data());
-    qDebug() << "picboot::wakeUp() returned" << result;
+    std::vector<unsigned char> buffer;
+    qDebug() << "picboot::wakeUp() returned" << readDeviceIdArea(m_handle, &buffer);
 }
 
 bool Connection::sendWakeUpPacket()
@@ -267,7 +258,8 @@ bool Connection::writeFile(const QString &path)
     return write(lines);
 }
 
-int Connection::readDeviceId(int handle)
+// The keep-alive pass and the identification read the same four bytes.
+int Connection::readDeviceIdArea(int handle, std::vector<unsigned char> *buffer) const
 {
     PicRequest request;
     std::memset(&request, 0, sizeof request);
@@ -277,8 +269,14 @@ int Connection::readDeviceId(int handle)
     request.transferUnit = 4;
     request.bytesPerAddress = quint8(m_profile.bytesPerAddress);
     request.deviceParam1 = quint16(m_profile.deviceParam1);
-    std::vector<unsigned char> buffer(kReadBufferBytes, 0);
-    const int result = PicBoot::ReadPIC(handle, &request, buffer.data());
+    buffer->assign(kReadBufferBytes, 0);
+    return PicBoot::ReadPIC(handle, &request, buffer->data());
+}
+
+int Connection::readDeviceId(int handle)
+{
+    std::vector<unsigned char> buffer;
+    const int result = readDeviceIdArea(handle, &buffer);
     if (result > 0)
         return buffer[1] * 256 + buffer[0];
     return result;

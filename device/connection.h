@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include <functional>
+#include <vector>
 
 struct ImageBlock;
 
@@ -48,6 +49,7 @@ public:
 private:
     void report(int value) const;
     bool linkOpen(const char *operation) const;
+    int readDeviceIdArea(int handle, std::vector<unsigned char> *buffer) const;
 
     QString m_location;
     QString m_portName;

@@ -11,7 +11,6 @@ class IntelHexDump
 {
 public:
     static QByteArray fromFileBytes(const QByteArray &bytes);
-
-private:
+    // One record line with its checksum, uppercase, ending in LF.
     static QByteArray record(quint8 type, quint16 address, const QByteArray &data);
 };

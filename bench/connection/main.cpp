@@ -7,6 +7,7 @@
 // plus the panel's modelled flash times; the wall time is reported as a ratio
 // to it, and the CPU time as a share of the wall time.
 #include "support/bootframe.h"
+#include "support/intelhex.h"
 #include "device/connection.h"
 #include "device/connectionfactory.h"
 #include "device/devicepath.h"
@@ -48,12 +49,10 @@ QVector<QByteArray> randomImage(quint32 endByte)
     QVector<QByteArray> lines;
     lines.reserve(int(endByte / 16));
     for (quint32 address = 0; address < endByte; address += 16) {
-        QByteArray line = QByteArray::number(address, 16).rightJustified(6, '0') + ' ';
-        for (int k = 0; k < 16; ++k) {
-            const quint8 byte = (k % 4 == 3) ? 0 : quint8(random.bounded(256));
-            line += QByteArray::number(byte, 16).rightJustified(2, '0') + ' ';
-        }
-        lines << line;
+        QByteArray bytes;
+        for (int k = 0; k < 16; ++k)
+            bytes.append(k % 4 == 3 ? char(0) : char(random.bounded(256)));
+        lines << intelhex::imageLine(address, bytes);
     }
     return lines;
 }

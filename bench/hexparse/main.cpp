@@ -4,6 +4,7 @@
 //   bench_hexparse [runs]
 
 #include "firmware/hexparser.h"
+#include "support/intelhex.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -23,39 +24,20 @@ constexpr quint32 ProgramUnits = 0x15800;
 constexpr quint32 ImageBytes = ProgramUnits * 2;  // two file bytes per address unit
 constexpr int RecordBytes = 16;
 
-QByteArray record(int type, quint32 offset, const QByteArray &data)
-{
-    QByteArray bytes;
-    bytes.append(char(data.size()));
-    bytes.append(char(offset >> 8));
-    bytes.append(char(offset));
-    bytes.append(char(type));
-    bytes.append(data);
-    unsigned sum = 0;
-    for (char c : bytes)
-        sum += static_cast<unsigned char>(c);
-    bytes.append(char(-sum));
-    return ':' + bytes.toHex().toUpper() + "\r\n";
-}
-
 // The layout a PIC24 toolchain writes: instruction words of three bytes and
 // a zero phantom byte, an extended linear address at every 64 KiB.
 QByteArray fullMemoryFile(int *dataRecords)
 {
     QRandomGenerator random(0x24F128);
-    QByteArray text;
-    *dataRecords = 0;
+    intelhex::Records records;
     for (quint32 address = 0; address < ImageBytes; address += RecordBytes) {
-        if (address % 0x10000 == 0)
-            text += record(0x04, 0, QByteArray::fromHex(QByteArray::number(address >> 16, 16).rightJustified(4, '0')));
         QByteArray data;
         for (int k = 0; k < RecordBytes; ++k)
             data.append((address + quint32(k)) % 4 == 3 ? char(0) : char(random.bounded(256)));
-        text += record(0x00, address & 0xFFFF, data);
-        ++*dataRecords;
+        records.append({address, data});
     }
-    text += record(0x01, 0, QByteArray());
-    return text;
+    *dataRecords = records.size();
+    return intelhex::file(records);
 }
 
 double median(QVector<double> values)

@@ -84,11 +84,9 @@ void TestDebugLog::keepsOnlyTheLastRuns()
     QVERIFY(!path.isEmpty());
 
     const QStringList kept = runLogs(dir.path());
-    QCOMPARE(kept.size(), DebugLog::KeptRuns);
-    QCOMPARE(DebugLog::KeptRuns, 20);
+    QCOMPARE(kept.size(), 20);
     QVERIFY(kept.contains(QFileInfo(path).fileName()));
     // The oldest went first.
-    QVERIFY(!kept.contains(QStringLiteral("run-20000101-000000-000.log")));
     QVERIFY(!kept.contains(QStringLiteral("run-20000101-000005-000.log")));
     QVERIFY(kept.contains(QStringLiteral("run-20000101-000006-000.log")));
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("notes.txt"))));
@@ -98,7 +96,7 @@ void TestDebugLog::keepsOnlyTheLastRuns()
     const QString second = DebugLog::install(dir.path());
     QVERIFY(!second.isEmpty());
     QVERIFY(second != path);
-    QCOMPARE(runLogs(dir.path()).size(), DebugLog::KeptRuns);
+    QCOMPARE(runLogs(dir.path()).size(), 20);
 }
 
 void TestDebugLog::unusableFolderStillLogsToTheConsole()
@@ -121,9 +119,7 @@ void TestDebugLog::unusableFolderStillLogsToTheConsole()
 void TestDebugLog::defaultFolderIsPerUser()
 {
     const QString folder = DebugLog::defaultFolder();
-    QVERIFY(folder.endsWith(QLatin1String("/logs")));
-    QVERIFY(folder.startsWith(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)));
-    QVERIFY(folder.length() > QStringLiteral("/logs").length());
+    QCOMPARE(folder, QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/logs"));
 }
 
 QTEST_GUILESS_MAIN(TestDebugLog)

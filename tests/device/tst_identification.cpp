@@ -24,6 +24,8 @@ QString quoted(const QString &text)
 }
 } // namespace
 
+Q_DECLARE_METATYPE(PanelFaults)
+
 class TestIdentification : public QObject
 {
     Q_OBJECT
@@ -32,22 +34,17 @@ private slots:
     void initTestCase();
     void cleanup();
 
-    void identifiesAPanel();
     void unknownLocationOpensNothing();
-    void locationMatchesWithoutCaseAndFirstEntryWins();
     void heldPortDoesNotOpen();
-    void wrongProbeReply_data();
-    void wrongProbeReply();
-    void missingOrDoubleIdReply();
-    void idByteZeroStillConnects();
-    void replyInTwoPartsIsCollected();
-    void replyPastTheTimeLimitFails();
+    void answersOfEveryKind_data();
+    void answersOfEveryKind();
     void linkThatDoesNotOpenGivesNull();
 
 private:
     // A running panel, listed (alone) as the factory's only port.
     std::unique_ptr<VirtualPanel> startPanel(const PanelFaults &faults = PanelFaults(), int modelByte = 1);
-    int identify(VirtualPanel &panel);
+    // The factory's result; -100 when the port was left open.
+    int identify();
     QString m_location;
 };
 
@@ -74,9 +71,8 @@ std::unique_ptr<VirtualPanel> TestIdentification::startPanel(const PanelFaults &
     return panel;
 }
 
-int TestIdentification::identify(VirtualPanel &panel)
+int TestIdentification::identify()
 {
-    Q_UNUSED(panel);
     ConnectionFactory factory;
     const int result = factory.getConnectionID(m_location);
     // Closed on every path: the port opens again at once.
@@ -85,29 +81,6 @@ int TestIdentification::identify(VirtualPanel &panel)
     if (!again.open(QIODevice::ReadWrite))
         return -100;
     return result;
-}
-
-void TestIdentification::identifiesAPanel()
-{
-    auto panel = startPanel(PanelFaults(), 2);
-    QVERIFY(panel);
-    LogCapture log;
-    ConnectionFactory factory;
-    std::unique_ptr<Connection> connection(factory.getConnection(m_location));
-    QVERIFY(connection);
-    QCOMPARE(connection->id(), 2);
-    QCOMPARE(connection->location(), m_location);
-    QCOMPARE(connection->portName(), DevicePath::nameFromLocation(m_location));
-    QVERIFY(connection->handle() >= 0);
-
-    const QString name = quoted(DevicePath::nameFromLocation(m_location));
-    QCOMPARE(log.lines().mid(0, 4),
-             (QStringList{"[ " + name + " ]: wrote 9 bytes", "[ " + name + " ]: response size is 13",
-                          "[ " + name + " ]: wrote 2 bytes",
-                          "getConnectionID: " + quoted(m_location) + " returned 2"}));
-    // The bootloader library has the port now and speaks to the panel.
-    QCOMPARE(connection->readDeviceId(connection->handle()), 0x1008);
-    QVERIFY(connection->close());
 }
 
 void TestIdentification::unknownLocationOpensNothing()
@@ -123,23 +96,6 @@ void TestIdentification::unknownLocationOpensNothing()
     QVERIFY(panel->packets().isEmpty());
     QVERIFY(!factory.getConnection(m_location));
     QVERIFY(log.contains("getConnectionID: " + quoted(m_location) + " returned -5"));
-}
-
-void TestIdentification::locationMatchesWithoutCaseAndFirstEntryWins()
-{
-    auto panel = startPanel();
-    QVERIFY(panel);
-    PortLister::setOverride({{"first", m_location.toUpper()}, {"second", m_location}});
-    ConnectionFactory factory;
-    LogCapture log;
-    // The first entry matches without regard to case; a port that does not
-    // open there is the answer, the second entry is never tried.
-    QCOMPARE(factory.getConnectionID(m_location), -2);
-    PortLister::setOverride({{"first", m_location}, {"second", m_location}});
-    factory.refreshPorts();
-    QCOMPARE(factory.getConnectionID(m_location.toUpper()), 1);
-    QVERIFY(log.contains("[ \"first\" ]: wrote 9 bytes"));
-    QVERIFY(!log.containsPrefix("[ \"second\" ]"));
 }
 
 void TestIdentification::heldPortDoesNotOpen()
@@ -166,90 +122,80 @@ void TestIdentification::heldPortDoesNotOpen()
     QVERIFY(panel->packets().isEmpty());
     QCOMPARE(link->readDeviceId(link->handle()), 0x1008);
     QVERIFY(link->close());
-    QCOMPARE(identify(*panel), 1);
+    QCOMPARE(identify(), 1);
 }
 
-void TestIdentification::wrongProbeReply_data()
+void TestIdentification::answersOfEveryKind_data()
 {
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<int>("size");
-    QByteArray first = kProbeReply;
-    first[0] = 0x54;
-    QByteArray last = kProbeReply;
-    last[12] = 0x05;
-    QByteArray middle = kProbeReply;
-    middle[8] = 0x11;
-    QTest::newRow("first byte") << first << 13;
-    QTest::newRow("last byte") << last << 13;
-    QTest::newRow("device id") << middle << 13;
-    QTest::newRow("short") << kProbeReply.left(12) << 12;
-    QTest::newRow("over-long") << kProbeReply + QByteArray(1, '\x00') << 14;
-}
+    QTest::addColumn<PanelFaults>("faults");
+    QTest::addColumn<int>("modelByte");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("probeReplySize");  // as logged
 
-void TestIdentification::wrongProbeReply()
-{
-    QFETCH(QByteArray, reply);
-    QFETCH(int, size);
-    PanelFaults faults;
-    faults.probeReplyOverride = reply;
-    auto panel = startPanel(faults);
-    QVERIFY(panel);
-    LogCapture log;
-    QCOMPARE(identify(*panel), -7);
-    QVERIFY(log.contains("[ " + quoted(DevicePath::nameFromLocation(m_location))
-                         + " ]: response size is " + QString::number(size)));
-    // No second exchange after a wrong probe reply.
-    QVERIFY(!log.contains("[ " + quoted(DevicePath::nameFromLocation(m_location)) + " ]: wrote 2 bytes"));
-}
+    auto probeReply = [](int at, char value, int size = 13) {
+        PanelFaults faults;
+        faults.probeReplyOverride = kProbeReply + QByteArray(1, '\0');
+        faults.probeReplyOverride[at] = value;
+        faults.probeReplyOverride.resize(size);
+        return faults;
+    };
+    QTest::newRow("healthy panel") << PanelFaults() << 2 << 2 << 13;
+    QTest::newRow("probe reply: first byte") << probeReply(0, 0x54) << 1 << -7 << 13;
+    QTest::newRow("probe reply: last byte") << probeReply(12, 0x05) << 1 << -7 << 13;
+    QTest::newRow("probe reply: device id") << probeReply(8, 0x11) << 1 << -7 << 13;
+    QTest::newRow("probe reply: short") << probeReply(0, 0x55, 12) << 1 << -7 << 12;
+    QTest::newRow("probe reply: over-long") << probeReply(0, 0x55, 14) << 1 << -7 << 14;
 
-void TestIdentification::missingOrDoubleIdReply()
-{
     PanelFaults faults;
     faults.idMissing = true;
-    auto panel = startPanel(faults);
-    QVERIFY(panel);
-    QCOMPARE(identify(*panel), -1);
-
+    QTest::newRow("no identification byte") << faults << 1 << -1 << 13;
     faults = PanelFaults();
     faults.idTwoBytes = true;
-    panel = startPanel(faults);
-    QVERIFY(panel);
-    QCOMPARE(identify(*panel), -1);
-    ConnectionFactory factory;
-    QVERIFY(!factory.getConnection(m_location));
-}
+    QTest::newRow("two identification bytes") << faults << 1 << -1 << 13;
+    QTest::newRow("identification byte 0") << PanelFaults() << 0 << 0 << 13;
 
-void TestIdentification::idByteZeroStillConnects()
-{
-    auto panel = startPanel(PanelFaults(), 0);
-    QVERIFY(panel);
-    ConnectionFactory factory;
-    std::unique_ptr<Connection> connection(factory.getConnection(m_location));
-    QVERIFY(connection);
-    QCOMPARE(connection->id(), 0);
-    QVERIFY(connection->close());
-}
-
-void TestIdentification::replyInTwoPartsIsCollected()
-{
-    PanelFaults faults;
+    faults = PanelFaults();
     faults.probeSplit = true;
     faults.probeSplitPauseMs = 300;
-    auto panel = startPanel(faults, 2);
-    QVERIFY(panel);
-    QCOMPARE(identify(*panel), 2);
-}
-
-void TestIdentification::replyPastTheTimeLimitFails()
-{
-    PanelFaults faults;
+    QTest::newRow("probe reply in two parts") << faults << 2 << 2 << 13;
+    faults = PanelFaults();
     faults.probeDelayed = true;
     faults.probeDelayMs = 2600;
-    auto panel = startPanel(faults);
+    QTest::newRow("probe reply past 2 s") << faults << 1 << -7 << 0;
+}
+
+void TestIdentification::answersOfEveryKind()
+{
+    QFETCH(PanelFaults, faults);
+    QFETCH(int, modelByte);
+    QFETCH(int, result);
+    QFETCH(int, probeReplySize);
+    auto panel = startPanel(faults, modelByte);
     QVERIFY(panel);
     LogCapture log;
-    QCOMPARE(identify(*panel), -7);
-    QVERIFY(log.contains("[ " + quoted(DevicePath::nameFromLocation(m_location)) + " ]: response size is 0"));
+    QCOMPARE(identify(), result);
+    // One probe, then the identification request only after a right reply.
+    const QString name = "[ " + quoted(DevicePath::nameFromLocation(m_location)) + " ]: ";
+    QStringList expected{name + "wrote 9 bytes", name + "response size is " + QString::number(probeReplySize)};
+    if (result != -7)
+        expected << name + "wrote 2 bytes";
+    QCOMPARE(log.lines(), expected);
+    if (faults.probeDelayed)
+        return;  // its late reply would meet the next probe
+
+    // getConnection gives a link exactly when the identification succeeded,
+    // and the bootloader library then speaks to the panel through it.
+    ConnectionFactory factory;
+    std::unique_ptr<Connection> connection(factory.getConnection(m_location));
+    QCOMPARE(bool(connection), result >= 0);
+    QVERIFY(log.contains("getConnectionID: " + quoted(m_location) + " returned " + QString::number(result)));
+    if (connection) {
+        QCOMPARE(connection->id(), result);
+        QCOMPARE(connection->location(), m_location);
+        QCOMPARE(connection->portName(), DevicePath::nameFromLocation(m_location));
+        QCOMPARE(connection->readDeviceId(connection->handle()), 0x1008);
+        QVERIFY(connection->close());
+    }
 }
 
 void TestIdentification::linkThatDoesNotOpenGivesNull()
@@ -266,7 +212,7 @@ void TestIdentification::linkThatDoesNotOpenGivesNull()
     QVERIFY(!connection);
     QCOMPARE(log.lines().mid(3), (QStringList{"getConnectionID: " + quoted(m_location) + " returned 1",
                                               "Unable to connect to " + quoted(m_location)}));
-    QCOMPARE(identify(*panel), 1);
+    QCOMPARE(identify(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestIdentification)

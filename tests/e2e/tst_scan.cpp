@@ -23,13 +23,14 @@ private slots:
     void withoutTheBootloaderLibraryEndsOnMessage6AtOnce();
     void findingNoPanelEndsOnMessage1_data();
     void findingNoPanelEndsOnMessage1();
-    void aFastSearchStaysOnScreenForTwoSeconds();
-    void aSlowSearchMovesOnAtOnce();
+    void onlyAFastSearchWaitsForFeedback_data();
+    void onlyAFastSearchWaitsForFeedback();
     void steppingBackFromSetupClosesTheLinksAndSearchesAnew();
+    void steppingBackDuringASearchMovesNothing_data();
     void steppingBackDuringASearchMovesNothing();
-    void comingBackWhileOldScannersRunSearchesAgain();
-    void steppingBackDuringTheFeedbackWaitMovesNothing();
 };
+
+Q_DECLARE_METATYPE(QList<PanelOptions>)
 
 namespace {
 
@@ -43,28 +44,16 @@ class OnLine : public QObject
 {
 public:
     OnLine(const QString &prefix, std::function<void()> action)
-        : m_prefix(prefix)
-        , m_action(std::move(action))
+        : m_prefix(prefix), m_action(std::move(action))
     {
         s_active = this;
         m_previous = qInstallMessageHandler(&OnLine::handler);
     }
-    ~OnLine() override
-    {
-        qInstallMessageHandler(m_previous);
-        s_active = nullptr;
-    }
-
+    ~OnLine() override { qInstallMessageHandler(m_previous); s_active = nullptr; }
     bool fired() const { return m_fired; }
 
 protected:
-    bool event(QEvent *event) override
-    {
-        if (event->type() != QEvent::User)
-            return QObject::event(event);
-        m_action();
-        return true;
-    }
+    void customEvent(QEvent *) override { m_action(); }
 
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -87,11 +76,6 @@ private:
 
 OnLine *OnLine::s_active = nullptr;
 
-void clickBack(WizardRun &run)
-{
-    run.button(QWizard::BackButton)->click();
-}
-
 // Panels whose identification takes a while, so that a search of two of
 // them lasts long enough to be interrupted.
 PanelOptions slowToAnswer(int pauseMs)
@@ -107,11 +91,8 @@ bool staysOn(WizardRun &run, int id, int ms)
 {
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < ms) {
-        if (run.currentId() != id)
-            return false;
+    while (clock.elapsed() < ms && run.currentId() == id)
         QTest::qWait(20);
-    }
     return run.currentId() == id;
 }
 
@@ -128,11 +109,7 @@ void TestScan::withoutTheBootloaderLibraryEndsOnMessage6AtOnce()
 
     LogCapture log;
     WizardRun run;
-    VirtualPanel *panel = run.addPanel();
-    QVERIFY(panel);
-    run.listPorts();
-
-    QVERIFY(run.walkToScan());
+    QVERIFY(run.startSearch());
     QElapsedTimer clock;
     clock.start();
     QVERIFY(run.waitForPage(BootloaderWizard::Page_Error, 5000));
@@ -141,7 +118,7 @@ void TestScan::withoutTheBootloaderLibraryEndsOnMessage6AtOnce()
     QCOMPARE(run.shownError(), errorMessages[FileAccessFailed]);
     QVERIFY(!log.contains(kScanStarted));
     QVERIFY(!log.contains(kFeedback));
-    QCOMPARE(panel->idRequests(), 0);
+    QCOMPARE(run.panel(0)->idRequests(), 0);
 }
 
 void TestScan::findingNoPanelEndsOnMessage1_data()
@@ -156,11 +133,8 @@ void TestScan::findingNoPanelEndsOnMessage1()
     QFETCH(bool, silentPort);
     LogCapture log;
     WizardRun run;
-    if (silentPort)
-        QVERIFY(run.addSilentPort());
-    run.listPorts();
-
-    QVERIFY(run.walkToScan());
+    QVERIFY(!silentPort || run.addSilentPort());
+    QVERIFY(run.startSearch({}));
     QVERIFY(run.waitForPage(BootloaderWizard::Page_Error, 15000));
 
     QCOMPARE(run.shownError(), errorMessages[DeviceNotFound]);
@@ -171,57 +145,46 @@ void TestScan::findingNoPanelEndsOnMessage1()
     QVERIFY(library.foundPorts().isEmpty());
 }
 
-void TestScan::aFastSearchStaysOnScreenForTwoSeconds()
+void TestScan::onlyAFastSearchWaitsForFeedback_data()
 {
+    QTest::addColumn<QList<PanelOptions>>("panels");
+    QTest::addColumn<bool>("fast");
+    QTest::newRow("one quick panel") << QList<PanelOptions>{WizardRun::quickPanel()} << true;
+    QTest::newRow("two slow panels") << QList<PanelOptions>{slowToAnswer(1300), slowToAnswer(1300)} << false;
+}
+
+void TestScan::onlyAFastSearchWaitsForFeedback()
+{
+    QFETCH(QList<PanelOptions>, panels);
+    QFETCH(bool, fast);
     LogCapture log;
     WizardRun run;
-    QVERIFY(run.addPanel());
-    run.listPorts();
-
-    QVERIFY(run.walkToScan());
+    QVERIFY(run.startSearch(panels));
     QElapsedTimer clock;
     clock.start();
     // The search disables Next as soon as it begins.
     QTRY_VERIFY_WITH_TIMEOUT(log.contains(kScanStarted), 2000);
-    QVERIFY(!run.button(QWizard::NextButton)->isEnabled());
+    QVERIFY(!run.enabled(QWizard::NextButton));
     QCOMPARE(run.currentId(), int(BootloaderWizard::Page_Scan));
 
-    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 10000));
-    const qint64 elapsed = clock.elapsed();
-    QVERIFY2(elapsed >= 1900 && elapsed < 5000, qPrintable(QString::number(elapsed)));
-    QCOMPARE(log.count(kFeedback), 1);
-    QCOMPARE(library.foundPorts().size(), 1);
-    QVERIFY(log.contains(QStringLiteral("ScanPage::runConcurrentScan() on [ \"%1\" ]").arg(library.foundPorts().value(0))));
-}
-
-void TestScan::aSlowSearchMovesOnAtOnce()
-{
-    LogCapture log;
-    WizardRun run;
-    QVERIFY(run.addPanel(slowToAnswer(1300)));
-    QVERIFY(run.addPanel(slowToAnswer(1300)));
-    run.listPorts();
-
-    QVERIFY(run.walkToScan());
     QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 15000));
-    QVERIFY(!log.contains(kFeedback));
-    QCOMPARE(library.foundPorts().size(), 2);
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(!fast || (elapsed >= 1900 && elapsed < 5000), qPrintable(QString::number(elapsed)));
+    QCOMPARE(log.count(kFeedback), fast ? 1 : 0);
+    QCOMPARE(library.foundPorts().size(), panels.size());
+    for (const QString &port : library.foundPorts())
+        QVERIFY(log.contains(QStringLiteral("ScanPage::runConcurrentScan() on [ \"%1\" ]").arg(port)));
 }
 
 void TestScan::steppingBackFromSetupClosesTheLinksAndSearchesAnew()
 {
     LogCapture log;
     WizardRun run;
-    VirtualPanel *panel = run.addPanel();
-    QVERIFY(panel);
-    run.listPorts();
-
-    QVERIFY(run.walkToScan());
-    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 10000));
+    QVERIFY(run.reachSetup());
     QCOMPARE(library.foundPorts().size(), 1);
-    QCOMPARE(panel->idRequests(), 1);
+    QCOMPARE(run.panel(0)->idRequests(), 1);
 
-    clickBack(run);
+    run.click(QWizard::BackButton);
     QCOMPARE(run.currentId(), int(BootloaderWizard::Page_Scan));
     QVERIFY(log.contains(QStringLiteral("backButtonPressed(int) called.")));
     // The setup page closed the link before the scan page began anew.
@@ -230,89 +193,65 @@ void TestScan::steppingBackFromSetupClosesTheLinksAndSearchesAnew()
     QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 10000));
     QCOMPARE(log.count(kScanStarted), 2);
     QCOMPARE(library.foundPorts().size(), 1);
-    QCOMPARE(panel->idRequests(), 2);
+    QCOMPARE(run.panel(0)->idRequests(), 2);
     QCOMPARE(run.child<QComboBox>(BootloaderWizard::Page_Setup, "comboBox")->count(), 1);
+}
+
+void TestScan::steppingBackDuringASearchMovesNothing_data()
+{
+    QTest::addColumn<QList<PanelOptions>>("panels");
+    QTest::addColumn<QString>("when");
+    QTest::addColumn<bool>("forthAtOnce");
+    const QList<PanelOptions> two = {slowToAnswer(300), slowToAnswer(300)};
+    // One panel found, the other still being asked.
+    QTest::newRow("mid-search") << two << QStringLiteral("Inserted [") << false;
+    QTest::newRow("mid-search, forward at once") << two << QStringLiteral("Inserted [") << true;
+    QTest::newRow("during the feedback wait") << QList<PanelOptions>{WizardRun::quickPanel()} << kFeedback << false;
 }
 
 void TestScan::steppingBackDuringASearchMovesNothing()
 {
+    QFETCH(QList<PanelOptions>, panels);
+    QFETCH(QString, when);
+    QFETCH(bool, forthAtOnce);
     LogCapture log;
     WizardRun run;
-    VirtualPanel *first = run.addPanel(slowToAnswer(300));
-    VirtualPanel *second = run.addPanel(slowToAnswer(300));
-    QVERIFY(first && second);
-    run.listPorts();
-
-    // The technician steps back once one panel has been found and the
-    // other is still being asked.
-    OnLine back(QStringLiteral("Inserted ["), [&] { clickBack(run); });
-    QVERIFY(run.walkToScan());
-    QTRY_VERIFY_WITH_TIMEOUT(back.fired(), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(run.currentId(), int(BootloaderWizard::Page_Preparations4), 5000);
-
-    // The other scanner reports, and a feedback wait would have ended: the
-    // wizard stays where the technician took it.
-    QTRY_COMPARE_WITH_TIMEOUT(first->idRequests() + second->idRequests(), 2, 10000);
-    QVERIFY(staysOn(run, BootloaderWizard::Page_Preparations4, 2500));
-    QVERIFY(run.button(QWizard::NextButton)->isEnabled());
-
-    // Coming forward again searches again and finds both.
-    run.button(QWizard::NextButton)->click();
-    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 15000));
-    QCOMPARE(log.count(kScanStarted), 2);
-    QCOMPARE(library.foundPorts().size(), 2);
-    QCOMPARE(first->idRequests(), 2);
-    QCOMPARE(second->idRequests(), 2);
-}
-
-void TestScan::comingBackWhileOldScannersRunSearchesAgain()
-{
-    LogCapture log;
-    WizardRun run;
-    VirtualPanel *first = run.addPanel(slowToAnswer(300));
-    VirtualPanel *second = run.addPanel(slowToAnswer(300));
-    QVERIFY(first && second);
-    run.listPorts();
-
-    // Back and at once forward again, while a scanner of the first search
-    // has still to report.
-    OnLine backAndForth(QStringLiteral("Inserted ["), [&] {
-        clickBack(run);
-        run.button(QWizard::NextButton)->click();
+    OnLine back(when, [&] {
+        run.click(QWizard::BackButton);
+        if (forthAtOnce)
+            run.click(QWizard::NextButton);
     });
+    auto asked = [&] {
+        int requests = 0;
+        for (int i = 0; i < panels.size(); ++i)
+            requests += run.panel(i)->idRequests();
+        return requests;
+    };
     int searchesWhenMovedOn = -1;
     connect(&run.wizard(), &QWizard::currentIdChanged, this, [&](int id) {
         if (id == BootloaderWizard::Page_Setup && searchesWhenMovedOn < 0)
             searchesWhenMovedOn = log.count(kScanStarted);
     });
 
-    QVERIFY(run.walkToScan());
+    QVERIFY(run.startSearch(panels));
+    QTRY_VERIFY_WITH_TIMEOUT(back.fired(), 10000);
+    if (!forthAtOnce) {
+        QTRY_COMPARE_WITH_TIMEOUT(run.currentId(), int(BootloaderWizard::Page_Preparations4), 5000);
+        // The old scanners report, and a feedback wait would have ended: the
+        // wizard stays where the technician took it.
+        QTRY_COMPARE_WITH_TIMEOUT(asked(), panels.size(), 10000);
+        QVERIFY(staysOn(run, BootloaderWizard::Page_Preparations4, 2500));
+        QVERIFY(run.enabled(QWizard::NextButton));
+        run.click(QWizard::NextButton);
+    }
+
+    // Only the new search moves the wizard on, and it asks every panel again.
     QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 20000));
-    QVERIFY(backAndForth.fired());
-    // Only the second search moved the wizard on, and it asked both panels
-    // again.
     QCOMPARE(searchesWhenMovedOn, 2);
-    QCOMPARE(library.foundPorts().size(), 2);
-    QCOMPARE(first->idRequests(), 2);
-    QCOMPARE(second->idRequests(), 2);
-}
-
-void TestScan::steppingBackDuringTheFeedbackWaitMovesNothing()
-{
-    LogCapture log;
-    WizardRun run;
-    QVERIFY(run.addPanel());
-    run.listPorts();
-
-    QVERIFY(run.walkToScan());
-    QTRY_VERIFY_WITH_TIMEOUT(log.contains(kFeedback), 5000);
-    clickBack(run);
-    QCOMPARE(run.currentId(), int(BootloaderWizard::Page_Preparations4));
-    QVERIFY(staysOn(run, BootloaderWizard::Page_Preparations4, 2500));
-
-    run.button(QWizard::NextButton)->click();
-    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 10000));
     QCOMPARE(log.count(kScanStarted), 2);
+    QCOMPARE(library.foundPorts().size(), panels.size());
+    for (int i = 0; i < panels.size(); ++i)
+        QCOMPARE(run.panel(i)->idRequests(), 2);
 }
 
 QTEST_MAIN(TestScan)

@@ -22,7 +22,6 @@ private slots:
     void writesTheChosenOfTwoPanelsOnly();
     void failedWritesEndOnMessage5_data();
     void failedWritesEndOnMessage5();
-    void aPortIndexOutsideTheFoundPortsFailsCleanly();
 };
 
 Q_DECLARE_METATYPE(PanelFaults)
@@ -40,15 +39,11 @@ void TestUpdate::updatesThePanelFromTheTermsToSuccess()
 {
     LogCapture log;
     WizardRun run;
-    VirtualPanel *panel = run.addPanel();
-    QVERIFY(panel);
+    QVERIFY(run.reachSetup());
+    VirtualPanel *panel = run.panel(0);
     // Flash that is not blank: whatever the file leaves out must come out
     // erased.
     panel->fillFlash(0x00);
-    run.listPorts();
-
-    QVERIFY(run.walkToScan());
-    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 10000));
 
     auto *list = run.child<QComboBox>(BootloaderWizard::Page_Setup, "comboBox");
     QCOMPARE(list->count(), 1);
@@ -62,12 +57,12 @@ void TestUpdate::updatesThePanelFromTheTermsToSuccess()
     bool backEnabled = false;
     connect(installPage(run), &InstallPage::updated, this, [&](int value) {
         values.append(value);
-        commitEnabled |= run.button(QWizard::CommitButton)->isEnabled();
-        backEnabled |= run.button(QWizard::BackButton)->isEnabled();
+        commitEnabled |= run.enabled(QWizard::CommitButton);
+        backEnabled |= run.enabled(QWizard::BackButton);
     });
 
     QVERIFY(run.commit());
-    QVERIFY(!run.button(QWizard::CommitButton)->isEnabled());
+    QVERIFY(!run.enabled(QWizard::CommitButton));
     QVERIFY(run.waitForPage(BootloaderWizard::Page_Success, 60000));
 
     QCOMPARE(run.child<QLabel>(BootloaderWizard::Page_Success, "label")->text(),
@@ -83,7 +78,7 @@ void TestUpdate::updatesThePanelFromTheTermsToSuccess()
     QVERIFY(!commitEnabled);
     QVERIFY(!backEnabled);
     // Once on the success page there is no way back past the commit.
-    QVERIFY(!run.button(QWizard::BackButton)->isEnabled());
+    QVERIFY(!run.enabled(QWizard::BackButton));
 
     QCOMPARE(run.wizard().property("hex").toString(), WizardRun::sampleFirmware());
     QVERIFY(log.contains(QStringLiteral("InstallPage::start() <- \"%1\"").arg(library.foundPorts().value(0))));
@@ -93,15 +88,9 @@ void TestUpdate::updatesThePanelFromTheTermsToSuccess()
 void TestUpdate::writesTheChosenOfTwoPanelsOnly()
 {
     WizardRun run;
-    VirtualPanel *first = run.addPanel(WizardRun::quickPanel(1));
-    VirtualPanel *second = run.addPanel(WizardRun::quickPanel(2));
-    QVERIFY(first && second);
-    first->fillFlash(0x00);
-    second->fillFlash(0x00);
-    run.listPorts();
-
-    QVERIFY(run.walkToScan());
-    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 10000));
+    QVERIFY(run.reachSetup({WizardRun::quickPanel(1), WizardRun::quickPanel(2)}));
+    VirtualPanel *first = run.panel(0);
+    VirtualPanel *second = run.panel(1);
 
     // The list follows the found ports one to one, in their order.
     const QList<QString> found = library.foundPorts();
@@ -130,60 +119,44 @@ void TestUpdate::writesTheChosenOfTwoPanelsOnly()
 void TestUpdate::failedWritesEndOnMessage5_data()
 {
     QTest::addColumn<PanelFaults>("faults");
+    QTest::addColumn<int>("port");
 
     PanelFaults writeFails;
     writeFails.writeWrongReplyAtRow = 5;
-    QTest::newRow("a block write is refused") << writeFails;
+    QTest::newRow("a block write is refused") << writeFails << 0;
 
     // A word well inside the sample's program text reads back wrong: every
     // block is written, one does not verify.
     PanelFaults verifyFails;
     verifyFails.corruptReadAddress = 0x1000;
-    QTest::newRow("a block does not verify") << verifyFails;
+    QTest::newRow("a block does not verify") << verifyFails << 0;
+
+    // Nothing is written when the chosen index is past the found ports.
+    QTest::newRow("a port index past the found ports") << PanelFaults() << 1;
 }
 
 void TestUpdate::failedWritesEndOnMessage5()
 {
     QFETCH(PanelFaults, faults);
+    QFETCH(int, port);
     LogCapture log;
     WizardRun run;
     PanelOptions options = WizardRun::quickPanel();
     options.faults = faults;
-    QVERIFY(run.addPanel(options));
-    run.listPorts();
-
-    QVERIFY(run.walkToScan());
-    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 10000));
+    QVERIFY(run.reachSetup({options}));
+    run.wizard().setProperty("port", port);
     QVERIFY(run.commit());
     QVERIFY(run.waitForPage(BootloaderWizard::Page_Error, 60000));
 
     QCOMPARE(run.shownError(), errorMessages[WriteFailed]);
     QCOMPARE(run.wizard().property("error").toInt(), int(WriteFailed));
     // Past the commit: Cancel is the only way out.
-    QVERIFY(!run.button(QWizard::BackButton)->isEnabled());
-    QTRY_VERIFY(!run.button(QWizard::NextButton)->isEnabled());
-}
-
-void TestUpdate::aPortIndexOutsideTheFoundPortsFailsCleanly()
-{
-    LogCapture log;
-    WizardRun run;
-    VirtualPanel *panel = run.addPanel();
-    QVERIFY(panel);
-    run.listPorts();
-
-    QVERIFY(run.walkToScan());
-    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 10000));
-    run.typeFile(WizardRun::sampleFirmware());
-    QTRY_VERIFY(run.button(QWizard::NextButton)->isEnabled());
-    run.wizard().setProperty("port", 1);
-    run.button(QWizard::NextButton)->click();
-
-    QVERIFY(run.waitForPage(BootloaderWizard::Page_Error, 5000));
-    QCOMPARE(run.shownError(), errorMessages[WriteFailed]);
-    QCOMPARE(panel->pageErases(), 0);
-    QCOMPARE(panel->rowWrites(), 0);
-    QVERIFY(log.containsPrefix(QStringLiteral("InstallPage::start(): no found panel at index 1")));
+    QVERIFY(!run.enabled(QWizard::BackButton));
+    QTRY_VERIFY(!run.enabled(QWizard::NextButton));
+    if (port > 0) {
+        QCOMPARE(run.panel(0)->pageErases() + run.panel(0)->rowWrites(), 0);
+        QVERIFY(log.containsPrefix(QStringLiteral("InstallPage::start(): no found panel at index 1")));
+    }
 }
 
 QTEST_MAIN(TestUpdate)

@@ -68,9 +68,33 @@ void WizardRun::listPorts()
     PortLister::setOverride(ports);
 }
 
+bool WizardRun::startSearch(const QList<PanelOptions> &panels)
+{
+    for (const PanelOptions &options : panels)
+        if (!addPanel(options))
+            return false;
+    listPorts();
+    return walkToScan();
+}
+
+bool WizardRun::reachSetup(const QList<PanelOptions> &panels)
+{
+    return startSearch(panels) && waitForPage(BootloaderWizard::Page_Setup, 15000);
+}
+
 QAbstractButton *WizardRun::button(int which) const
 {
     return m_wizard->button(QWizard::WizardButton(which));
+}
+
+void WizardRun::click(int which) const
+{
+    button(which)->click();
+}
+
+bool WizardRun::enabled(int which) const
+{
+    return button(which)->isEnabled();
 }
 
 bool WizardRun::walkToScan()
@@ -105,9 +129,9 @@ bool WizardRun::commit(const QString &path)
     if (m_wizard->currentId() != BootloaderWizard::Page_Setup)
         return false;
     typeFile(path);
-    if (!QTest::qWaitFor([&] { return button(QWizard::NextButton)->isEnabled(); }, 10000))
+    if (!QTest::qWaitFor([&] { return enabled(QWizard::NextButton); }, 10000))
         return false;
-    button(QWizard::NextButton)->click();
+    click(QWizard::NextButton);
     return m_wizard->currentId() == BootloaderWizard::Page_Install;
 }
 
@@ -135,19 +159,16 @@ std::vector<int> fileImage(const QString &path, int size, QString *problem)
         if (line.isEmpty())
             continue;
         const QByteArray bytes = QByteArray::fromHex(line.mid(1));
-        const int count = quint8(bytes.at(0));
-        const quint32 offset = (quint32(quint8(bytes.at(1))) << 8) | quint8(bytes.at(2));
+        auto byte = [&](int i) { return quint32(quint8(bytes.at(i))); };
         const int type = bytes.at(3);
-        if (type == 4)
-            base = ((quint32(quint8(bytes.at(4))) << 8) | quint8(bytes.at(5))) << 16;
-        else if (type == 2)
-            base = ((quint32(quint8(bytes.at(4))) << 8) | quint8(bytes.at(5))) << 4;
+        if (type == 4 || type == 2)
+            base = ((byte(4) << 8) | byte(5)) << (type == 4 ? 16 : 4);
         else if (type == 1)
             break;
         else if (type == 0)
-            for (int i = 0; i < count; ++i)
-                if (base + offset + quint32(i) < quint32(size))
-                    image[base + offset + quint32(i)] = quint8(bytes.at(4 + i));
+            for (quint32 i = 0, at = base + ((byte(1) << 8) | byte(2)); i < byte(0); ++i)
+                if (at + i < quint32(size))
+                    image[at + i] = int(byte(4 + int(i)));
     }
     return image;
 }
@@ -166,11 +187,8 @@ QString flashMismatch(const VirtualPanel &panel, const QString &hexPath)
         return QStringLiteral("the panel holds %1 bytes").arg(flash.size());
 
     for (int address = 8; address < writable; ++address) {
-        int expected;
-        if (address >= 0x200 && address < 0x208)
-            expected = file[size_t(address - 0x200)];   // the reset jump, moved
-        else
-            expected = file[size_t(address)];
+        const bool resetJump = address >= 0x200 && address < 0x208;   // moved there
+        int expected = file[size_t(resetJump ? address - 0x200 : address)];
         if (expected < 0)
             expected = (address % 4 == 3) ? 0x00 : 0xFF;
         const int actual = quint8(flash.at(address));

@@ -30,14 +30,21 @@ public:
     static QString sampleFirmware();
 
     VirtualPanel *addPanel(const PanelOptions &options = quickPanel());
+    VirtualPanel *panel(int i) const { return m_panels.at(size_t(i)).get(); }
     // A pseudo-terminal on which nothing ever answers.
     bool addSilentPort();
     // Lists what was added so far as the serial ports (possibly none).
     void listPorts();
+    // Adds the panels, lists them and walks on to the scan page.
+    bool startSearch(const QList<PanelOptions> &panels = {quickPanel()});
+    // startSearch(), then waits until the search has led to the setup page.
+    bool reachSetup(const QList<PanelOptions> &panels = {quickPanel()});
 
     BootloaderWizard &wizard() { return *m_wizard; }
     int currentId() const { return m_wizard->currentId(); }
     QAbstractButton *button(int which) const;
+    void click(int which) const;
+    bool enabled(int which) const;
     template <typename T>
     T *child(int pageId, const char *name) const
     {

@@ -3,53 +3,18 @@
 // that names its line, instead of putting wrong bytes into the image.
 
 #include "firmware/hexparser.h"
-#include "hexfixture.h"
+#include "support/intelhex.h"
 #include "support/logcapture.h"
 
 #include <QtTest>
 
 #include <memory>
 
-using namespace hexfixture;
+using namespace intelhex;
 
 namespace {
 
 using Lines = QList<QByteArray>;
-
-QByteArray sixteen()
-{
-    QByteArray b;
-    for (int k = 0; k < 16; ++k)
-        b.append(char(0xA0 + k));
-    return b;
-}
-
-QByteArray mixCase(QByteArray line)
-{
-    bool upper = false;
-    for (char &c : line)
-        if (QChar(c).isLetter()) {
-            c = upper ? char(QChar(c).toUpper().toLatin1()) : char(QChar(c).toLower().toLatin1());
-            upper = !upper;
-        }
-    return line;
-}
-
-QByteArray counting(int n, int first = 0)
-{
-    QByteArray b;
-    for (int k = 0; k < n; ++k)
-        b.append(char(first + k));
-    return b;
-}
-
-QByteArray imageLine(const QByteArray &address, const QByteArray &payload)
-{
-    QByteArray line = address + ' ';
-    for (char c : payload)
-        line += QByteArray(1, c).toHex() + ' ';
-    return line;
-}
 
 } // namespace
 
@@ -64,7 +29,8 @@ private:
     // Parses `content` from a file; the image and the debug lines written.
     Lines parse(const QByteArray &content, QStringList *log = nullptr, QString *path = nullptr)
     {
-        const QString file = writeFile(m_dir, QStringLiteral("f%1.hex").arg(++m_files), content);
+        const QString file = m_dir.filePath(QStringLiteral("f%1.hex").arg(++m_files));
+        writeFile(file, content);
         if (path)
             *path = file;
         LogCapture capture;
@@ -79,10 +45,7 @@ private slots:
     void accepts();
     void refuses_data();
     void refuses();
-    void writesTheFileLinesInOrder();
-    void missingFile();
-    void fileWithoutData_data();
-    void fileWithoutData();
+    void debugLinesOfSoundAndMissingFiles();
     void oversizedFile();
     void hex2DecLineConverts_data();
     void hex2DecLineConverts();
@@ -96,13 +59,9 @@ void TestHexReader::accepts_data()
     const QByteArray d400 = data(0x0400, bytes({0x12, 0xAB, 0xCD, 0xEF}));
     const QByteArray l400 = "000400 12 ab cd ef ";
 
-    QTest::newRow("uppercase") << lines({linear(0), d400, endOfFile()}) << Lines{l400};
-    QTest::newRow("lowercase") << lines({linear(0).toLower(), d400.toLower(), endOfFile().toLower()}) << Lines{l400};
     QTest::newRow("mixed case in every field")
-        << lines({mixCase(linear(0)), mixCase(data(0xABCD, bytes({0xAB, 0xCD}))), mixCase(endOfFile())})
+        << lines({":020000040000fA", ":02aBcD00AbCd0e", ":00000001fF"})
         << Lines{"00abcd ab cd "};
-    QTest::newRow("CRLF line ends")
-        << linear(0) + "\r\n" + d400 + "\r\n" + endOfFile() + "\r\n" << Lines{l400};
     QTest::newRow("no final line end") << linear(0) + '\n' + d400 << Lines{l400};
     QTest::newRow("no end-of-file record") << lines({d400, data(0x0404, bytes({1}))})
                                            << Lines{l400, "000404 01 "};
@@ -112,8 +71,6 @@ void TestHexReader::accepts_data()
         << lines({record(0x03, 0, bytes({0x12, 0x34, 0x56, 0x78})), d400,
                   record(0x05, 0, bytes({0, 0, 0x04, 0})), endOfFile()})
         << Lines{l400};
-    QTest::newRow("extended linear address")
-        << lines({linear(0x0001), data(0x0010, bytes({1, 2}))}) << Lines{"010010 01 02 "};
     QTest::newRow("extended segment address is segment x 16")
         << lines({segment(0x1234), data(0x0010, bytes({1}))}) << Lines{"012350 01 "};
     QTest::newRow("linear replaces segment")
@@ -126,14 +83,10 @@ void TestHexReader::accepts_data()
         << lines({linear(0x0100), data(0x0000, bytes({1}))}) << Lines{"1000000 01 "};
     QTest::newRow("empty data record") << lines({data(0x0400, QByteArray())}) << Lines{"000400 "};
 
-    // Lengths around the 99 characters where a line used to be cut in two.
-    for (int n : {43, 44, 100, 255}) {
-        QTest::addRow("record of %d bytes, CRLF", n)
-            << data(0x1000, counting(n)) + "\r\n" + endOfFile() + "\r\n" << Lines{imageLine("001000", counting(n))};
-    }
+    // Past the 99 characters where a line used to be cut in two.
     QTest::newRow("long line, then a short one")
         << lines({data(0x1000, counting(255)), data(0x2000, bytes({7}))})
-        << Lines{imageLine("001000", counting(255)), "002000 07 "};
+        << Lines{imageLine(0x1000, counting(255)), "002000 07 "};
 
     QTest::newRow("identical record twice, both kept")
         << lines({d400, d400}) << Lines{l400, l400};
@@ -142,9 +95,13 @@ void TestHexReader::accepts_data()
     QTest::newRow("blanks after the checksum") << lines({d400 + " \t", d400 + "\r\r"}) << Lines{l400, l400};
 
     QTest::newRow("empty line, then only end-of-file") << lines({d400, "", endOfFile()}) << Lines{l400};
-    QTest::newRow("empty line at the end") << lines({d400, ""}) << Lines{l400};
     QTest::newRow("empty CRLF line, then start address")
         << d400 + "\r\n\r\n" + record(0x05, 0, bytes({0, 0, 0, 0})) + "\r\n" << Lines{l400};
+
+    // No data at all is an empty image, not a failure.
+    QTest::newRow("empty file") << QByteArray() << Lines();
+    QTest::newRow("only address records") << lines({linear(1), segment(2), endOfFile()}) << Lines();
+    QTest::newRow("only line ends") << QByteArray("\n\r\n\n") << Lines();
 }
 
 void TestHexReader::accepts()
@@ -161,7 +118,7 @@ void TestHexReader::refuses_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("message");
 
-    const QByteArray d = data(0x0400, sixteen());
+    const QByteArray d = data(0x0400, counting(16, 0xA0));
     QByteArray badSum = d;
     badSum[badSum.size() - 1] = badSum.at(badSum.size() - 1) == '0' ? '1' : '0';
     auto replaced = [&](int pos, char c) {
@@ -172,8 +129,6 @@ void TestHexReader::refuses_data()
 
     QTest::newRow("no start code") << lines({d, d.mid(1)})
                                    << "Hex file line 2 does not start with \":\"";
-    QTest::newRow("blank before the start code") << lines({linear(0), ' ' + d})
-                                                 << "Hex file line 2 does not start with \":\"";
     QTest::newRow("blank line") << lines({d, " ", endOfFile()})
                                 << "Hex file line 2 does not start with \":\"";
     QTest::newRow("wrong checksum") << lines({linear(0), badSum}) << "Hex file line 2 has a wrong checksum:";
@@ -182,12 +137,8 @@ void TestHexReader::refuses_data()
 
     QTest::newRow("non-hex count") << lines({replaced(2, 'x')})
                                    << "Hex file line 1 has a byte count that is not hexadecimal";
-    QTest::newRow("non-hex offset") << lines({replaced(4, 'G')})
-                                    << "Hex file line 1 has a character that is not hexadecimal at column 5";
     QTest::newRow("non-hex data") << lines({d, replaced(20, 'z')})
                                   << "Hex file line 2 has a character that is not hexadecimal at column 21";
-    QTest::newRow("NUL in data") << lines({replaced(9, '\0')})
-                                 << "Hex file line 1 has a character that is not hexadecimal at column 10";
     QTest::newRow("non-hex checksum") << lines({replaced(d.size() - 1, 'g')})
                                       << "Hex file line 1 has a character that is not hexadecimal at column 43";
 
@@ -211,15 +162,9 @@ void TestHexReader::refuses_data()
     QTest::newRow("linear address of one byte") << lines({record(0x04, 0, bytes({1})), d})
                                                 << "Hex file line 1 holds an extended address record of 1 bytes "
                                                    "instead of 2";
-    QTest::newRow("segment address of three bytes") << lines({record(0x02, 0, bytes({1, 2, 3})), d})
-                                                    << "Hex file line 1 holds an extended address record of 3 bytes "
-                                                       "instead of 2";
 
     QTest::newRow("data after an empty line") << lines({d, "", data(0x0500, bytes({1}))})
                                               << "Hex file line 3 holds a data or address record after the empty line 2";
-    QTest::newRow("data long after an empty line")
-        << lines({"", record(0x05, 0, bytes({0, 0, 0, 0})), d})
-        << "Hex file line 3 holds a data or address record after the empty line 1";
     QTest::newRow("linear address after an empty line")
         << d + "\r\n\r\n" + linear(1) + "\r\n" << "Hex file line 3 holds a data or address record after the empty line 2";
     QTest::newRow("segment address after an empty line")
@@ -230,16 +175,10 @@ void TestHexReader::refuses_data()
         << "Hex file line 2 runs past the end of its 64 KiB segment";
     QTest::newRow("address above the signed range")
         << lines({linear(0x8000), data(0x0000, bytes({1}))}) << "Hex file line 2 lies above address 0x7fffffff: 0x80000000";
-    QTest::newRow("record running above the signed range")
-        << lines({linear(0x7FFF), data(0xFFFF, bytes({1, 2}))})
-        << "Hex file line 2 lies above address 0x7fffffff: 0x7fffffff";
 
     QTest::newRow("two values for one byte")
         << lines({data(0x0400, bytes({1, 2})), data(0x0401, bytes({3}))})
         << "Hex file lines 1 and 2 give different values to byte address 0x000401: 02 and 03";
-    QTest::newRow("two values for a phantom byte")
-        << lines({data(0x0400, bytes({0, 0, 0, 0})), data(0x0403, bytes({1}))})
-        << "Hex file lines 1 and 2 give different values to byte address 0x000403: 00 and 01";
     QTest::newRow("conflict reached through address records")
         << lines({linear(1), data(0x0000, bytes({1})), linear(0), data(0xFFFF, bytes({0, 2}))})
         << "Hex file lines 2 and 4 give different values to byte address 0x010000: 01 and 02";
@@ -250,14 +189,11 @@ void TestHexReader::refuses_data()
         for (int k = 1; k < 254; ++k)
             list.append(data(0x0400 + k, bytes({k})));
         list.append(data(0x0400 + 254, bytes({0x55})));
-        QByteArray text;
-        for (const QByteArray &l : list)
-            text += l + '\n';
         QTest::newRow("conflict 254 bytes into a long record")
-            << text << "Hex file lines 1 and 255 give different values to byte address 0x0004fe: fe and 55";
+            << list.join('\n') + '\n' << "Hex file lines 1 and 255 give different values to byte address 0x0004fe: fe and 55";
     }
     QTest::newRow("conflict in an identical-looking repeat")
-        << lines({d, d, data(0x0400, sixteen().replace(15, 1, "\x01"))})
+        << lines({d, d, data(0x0400, counting(15, 0xA0) + bytes({1}))})
         << "Hex file lines 2 and 3 give different values to byte address 0x00040f: af and 01";
 }
 
@@ -276,47 +212,26 @@ void TestHexReader::refuses()
     QCOMPARE(log.value(0), QStringLiteral("Connection::parseHexFile called"));
 }
 
-void TestHexReader::writesTheFileLinesInOrder()
+void TestHexReader::debugLinesOfSoundAndMissingFiles()
 {
     QStringList log;
     QString path;
     parse(lines({data(0, bytes({1})), endOfFile()}), &log, &path);
     QCOMPARE(log, QStringList({"Connection::parseHexFile called", "Opening hex file \"" + path + "\"",
                                "parseHexFile done."}));
-}
 
-void TestHexReader::missingFile()
-{
-    const QString path = m_dir.filePath("absent.hex");
+    path = m_dir.filePath("absent.hex");
     LogCapture capture;
     std::unique_ptr<QVector<QByteArray>> image(parseHexImage(path));
-    QVERIFY(image);
-    QVERIFY(image->isEmpty());
+    QVERIFY(image && image->isEmpty());
     QCOMPARE(capture.lines(), QStringList({"Connection::parseHexFile called", "Opening hex file \"" + path + "\"",
                                            "File not found \"" + path + "\""}));
-}
-
-void TestHexReader::fileWithoutData_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::newRow("empty file") << QByteArray();
-    QTest::newRow("only end-of-file") << lines({endOfFile()});
-    QTest::newRow("only address records") << lines({linear(1), segment(2), endOfFile()});
-    QTest::newRow("only line ends") << QByteArray("\n\r\n\n");
-}
-
-void TestHexReader::fileWithoutData()
-{
-    QFETCH(QByteArray, content);
-    QStringList log;
-    QCOMPARE(parse(content, &log), Lines());
-    QVERIFY(log.contains("parseHexFile done."));
 }
 
 void TestHexReader::oversizedFile()
 {
     // Sound records, just too many of them: refused before being read.
-    const QByteArray line = data(0x0400, sixteen()) + '\n';
+    const QByteArray line = data(0x0400, counting(16)) + '\n';
     QByteArray content;
     content.reserve(int(MaxHexFileSize) + line.size());
     while (content.size() <= MaxHexFileSize)

@@ -4,7 +4,9 @@
 // choosing through the port lister, plus helpers the Library tests share.
 
 #include "device/portlister.h"
+#include "library/library.h"
 #include "sim/virtualpanel.h"
+#include "support/intelhex.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -50,6 +52,18 @@ public:
         PortLister::setOverride(ports);
     }
 
+    // The usual start of a Library test: these panels alone listed, a fresh
+    // table, and each of them found. False when one is not.
+    bool scan(const QStringList &names)
+    {
+        publish();
+        library.reset();
+        for (const QString &n : names)
+            if (!library.addPort(path(n)))
+                return false;
+        return true;
+    }
+
     static PanelOptions unpaced()
     {
         PanelOptions options;
@@ -76,61 +90,25 @@ inline int openDescriptors(const QString &device)
     return n;
 }
 
-// The threads this process has now (Linux).
-inline int threadCount()
-{
-    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
-}
-
-// The threads of this process whose system name is `name` (Linux).
-inline int threadsNamed(const QByteArray &name)
+// The threads this process has now, all or those whose system name is
+// `name` (Linux).
+inline int threadCount(const QByteArray &name = QByteArray())
 {
     int n = 0;
     const QDir tasks(QStringLiteral("/proc/self/task"));
     for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm(tasks.filePath(task) + QStringLiteral("/comm"));
-        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
-            ++n;
+        n += name.isEmpty() || (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name);
     }
     return n;
-}
-
-// An Intel HEX file from (file byte address, bytes) records, with extended
-// linear address records where the upper half of the address changes.
-inline QByteArray intelHex(const QList<QPair<quint32, QByteArray>> &records)
-{
-    auto line = [](int type, quint16 address, const QByteArray &data) {
-        QByteArray raw;
-        raw.append(char(data.size()));
-        raw.append(char(address >> 8));
-        raw.append(char(address & 0xFF));
-        raw.append(char(type));
-        raw.append(data);
-        quint8 sum = 0;
-        for (char c : raw)
-            sum += quint8(c);
-        raw.append(char(quint8(-sum)));
-        return ':' + raw.toHex().toUpper() + "\r\n";
-    };
-    QByteArray text;
-    qint64 upper = -1;
-    for (const auto &r : records) {
-        if (qint64(r.first >> 16) != upper) {
-            upper = r.first >> 16;
-            text += line(4, 0, QByteArray::fromHex(QByteArray::number(upper, 16).rightJustified(4, '0')));
-        }
-        text += line(0, quint16(r.first & 0xFFFF), r.second);
-    }
-    text += line(1, 0, {});
-    return text;
 }
 
 // `count` records of 16 bytes from file byte address `start`, instruction by
 // instruction (the phantom byte 0, as the panel reads it back), the low bytes
 // counting up from `seed`.
-inline QList<QPair<quint32, QByteArray>> programRecords(quint32 start, int count, quint8 seed = 1)
+inline intelhex::Records programRecords(quint32 start, int count, quint8 seed = 1)
 {
-    QList<QPair<quint32, QByteArray>> records;
+    intelhex::Records records;
     quint8 v = seed;
     for (int r = 0; r < count; ++r) {
         QByteArray data;
@@ -143,10 +121,4 @@ inline QList<QPair<quint32, QByteArray>> programRecords(quint32 start, int count
         records.append({start + quint32(16 * r), data});
     }
     return records;
-}
-
-inline bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
 }

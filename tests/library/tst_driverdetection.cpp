@@ -8,97 +8,70 @@ class TestDriverDetection : public QObject
     Q_OBJECT
 
 private slots:
-    void findsTheBridgeDriverWhateverItsCase_data();
-    void findsTheBridgeDriverWhateverItsCase();
-    void namesThatOnlyResembleItAreNotTheDriver();
-    void fullOrFailedListingGivesFalseWithItsLine();
-    void numbersEveryDriverBeforeTheBridge();
-    void unreadableNamesKeepTheirNumber();
+    void decidesOnTheListing_data();
+    void decidesOnTheListing();
     void liveListingAnswersWithoutFailing();
 };
 
-void TestDriverDetection::findsTheBridgeDriverWhateverItsCase_data()
+void TestDriverDetection::decidesOnTheListing_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::newRow("upper") << QStringLiteral("SILABENM.SYS");
-    QTest::newRow("mixed") << QStringLiteral("SiLabEnm.sys");
-    QTest::newRow("lower") << QStringLiteral("silabenm.sys");
-}
+    QTest::addColumn<QStringList>("drivers");
+    QTest::addColumn<bool>("listed");  // the listing call succeeded
+    QTest::addColumn<int>("needed");   // the entries it says there are
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QStringList>("log");
 
-void TestDriverDetection::findsTheBridgeDriverWhateverItsCase()
-{
-    QFETCH(QString, name);
-    const QStringList drivers{QStringLiteral("ntoskrnl.exe"), QStringLiteral("serial.sys"), name,
-                              QStringLiteral("usbser.sys")};
-    LogCapture log;
-    QVERIFY(detectDriversIn(drivers, true, drivers.size()));
-    QCOMPARE(log.count(QStringLiteral("detectDrivers(): driver found.")), 1);
-}
+    // Every driver before the bridge gets its numbered line.
+    auto numbered = [](const QStringList &drivers) {
+        QStringList lines;
+        for (int i = 0; i < drivers.size(); ++i)
+            if (!drivers[i].isEmpty())
+                lines << QStringLiteral("detectDrivers(): %1 : %2").arg(i + 1).arg(drivers[i]);
+        return lines;
+    };
+    const QString found = QStringLiteral("detectDrivers(): driver found.");
+    auto failed = [](int needed) {
+        return QStringList{QStringLiteral("detectDrivers(): EnumDeviceDrivers failed; array size needed is %1")
+                               .arg(needed)};
+    };
 
-void TestDriverDetection::namesThatOnlyResembleItAreNotTheDriver()
-{
-    const QStringList drivers{QStringLiteral("silabenm.sys.bak"), QStringLiteral("xsilabenm.sys"),
-                              QStringLiteral("silabenm"), QStringLiteral("silabenm.sy"),
-                              QStringLiteral(" silabenm.sys"), QStringLiteral("silabser.sys")};
-    LogCapture log;
-    QVERIFY(!detectDriversIn(drivers, true, drivers.size()));
-    QVERIFY(!log.contains(QStringLiteral("detectDrivers(): driver found.")));
-    // Each gets its numbered line, the name as plain text.
-    QCOMPARE(log.countPrefix(QStringLiteral("detectDrivers(): ")), drivers.size());
-    QVERIFY(log.contains(QStringLiteral("detectDrivers(): 1 : silabenm.sys.bak")));
-    QVERIFY(log.contains(QStringLiteral("detectDrivers(): 2 : xsilabenm.sys")));
-    QVERIFY(!detectDriversIn({}, true, 0));
-}
+    const QStringList before{"ntoskrnl.exe", "hal.dll", "Serial.sys", "kbdclass.sys"};
+    QTest::newRow("fifth place") << before + QStringList{"silabenm.sys", "usbser.sys"} << true << 6 << true
+                                 << numbered(before) + QStringList{found};
+    QTest::newRow("upper case") << QStringList{"SILABENM.SYS", "x.sys"} << true << 2 << true << QStringList{found};
+    QTest::newRow("mixed case") << QStringList{"SiLabEnm.sys"} << true << 1 << true << QStringList{found};
 
-void TestDriverDetection::fullOrFailedListingGivesFalseWithItsLine()
-{
+    const QStringList resembling{"silabenm.sys.bak", "xsilabenm.sys", "silabenm", "silabenm.sy", " silabenm.sys",
+                                 "silabser.sys"};
+    QTest::newRow("names that only resemble it") << resembling << true << 6 << false << numbered(resembling);
+    QTest::newRow("nothing loaded") << QStringList() << true << 0 << false << QStringList();
+    const QStringList unreadable{"a.sys", QString(), "b.sys"};
+    QTest::newRow("an unreadable name keeps its number") << unreadable << true << 3 << false << numbered(unreadable);
+
     // 1024 entries or more fill the table: false even when the bridge driver
-    // is among them, and no name is looked at.
-    for (int count : {1024, 1025, 5000}) {
-        QStringList drivers;
-        for (int i = 0; i < qMin(count, 1024); ++i)
-            drivers << QStringLiteral("drv%1.sys").arg(i);
-        drivers[0] = QStringLiteral("silabenm.sys");
-        LogCapture log;
-        QVERIFY(!detectDriversIn(drivers, true, count));
-        QCOMPARE(log.lines(),
-                 QStringList{QStringLiteral("detectDrivers(): EnumDeviceDrivers failed; array size needed is %1")
-                                 .arg(count)});
-    }
-    // Just below the limit the list is still read.
-    QStringList drivers;
-    for (int i = 0; i < 1023; ++i)
-        drivers << QStringLiteral("drv%1.sys").arg(i);
-    drivers[1022] = QStringLiteral("SILABENM.SYS");
-    QVERIFY(detectDriversIn(drivers, true, 1023));
-
-    LogCapture log;
-    QVERIFY(!detectDriversIn({QStringLiteral("silabenm.sys")}, false, 0));
-    QCOMPARE(log.lines(),
-             QStringList{QStringLiteral("detectDrivers(): EnumDeviceDrivers failed; array size needed is 0")});
+    // is among them, and no name is looked at. Just below, the list is read.
+    QStringList full;
+    for (int i = 0; i < 1024; ++i)
+        full << QStringLiteral("drv%1.sys").arg(i);
+    full[0] = QStringLiteral("silabenm.sys");
+    for (int needed : {1024, 1025, 5000})
+        QTest::addRow("%d drivers", needed) << full << true << needed << false << failed(needed);
+    QStringList below = full.mid(1, 1022);
+    QTest::newRow("1023 drivers") << below + QStringList{"SILABENM.SYS"} << true << 1023 << true
+                                  << numbered(below) + QStringList{found};
+    QTest::newRow("listing failed") << QStringList{"silabenm.sys"} << false << 0 << false << failed(0);
 }
 
-void TestDriverDetection::numbersEveryDriverBeforeTheBridge()
+void TestDriverDetection::decidesOnTheListing()
 {
-    const QStringList drivers{QStringLiteral("ntoskrnl.exe"), QStringLiteral("hal.dll"),
-                              QStringLiteral("Serial.sys"), QStringLiteral("kbdclass.sys"),
-                              QStringLiteral("silabenm.sys"), QStringLiteral("usbser.sys")};
-    LogCapture log;
-    QVERIFY(detectDriversIn(drivers, true, drivers.size()));
-    QCOMPARE(log.lines(), (QStringList{QStringLiteral("detectDrivers(): 1 : ntoskrnl.exe"),
-                                       QStringLiteral("detectDrivers(): 2 : hal.dll"),
-                                       QStringLiteral("detectDrivers(): 3 : Serial.sys"),
-                                       QStringLiteral("detectDrivers(): 4 : kbdclass.sys"),
-                                       QStringLiteral("detectDrivers(): driver found.")}));
-}
-
-void TestDriverDetection::unreadableNamesKeepTheirNumber()
-{
-    const QStringList drivers{QStringLiteral("a.sys"), QString(), QStringLiteral("b.sys")};
-    LogCapture log;
-    QVERIFY(!detectDriversIn(drivers, true, drivers.size()));
-    QCOMPARE(log.lines(), (QStringList{QStringLiteral("detectDrivers(): 1 : a.sys"),
-                                       QStringLiteral("detectDrivers(): 3 : b.sys")}));
+    QFETCH(QStringList, drivers);
+    QFETCH(bool, listed);
+    QFETCH(int, needed);
+    QFETCH(bool, found);
+    QFETCH(QStringList, log);
+    LogCapture capture;
+    QCOMPARE(detectDriversIn(drivers, listed, needed), found);
+    QCOMPARE(capture.lines(), log);
 }
 
 void TestDriverDetection::liveListingAnswersWithoutFailing()
@@ -107,8 +80,7 @@ void TestDriverDetection::liveListingAnswersWithoutFailing()
     // itself must work wherever /proc/modules can be read.
     QStringList drivers;
     int needed = -1;
-    const bool listed = listLoadedDrivers(&drivers, &needed);
-    if (listed)
+    if (listLoadedDrivers(&drivers, &needed))
         QCOMPARE(needed, drivers.size());
     QVERIFY(!drivers.contains(QStringLiteral("silabenm.sys"), Qt::CaseInsensitive));
     QVERIFY(!detectDrivers());

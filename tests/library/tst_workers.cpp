@@ -25,49 +25,40 @@ public:
         bool ok;
     };
 
-    QPointer<QThread> startParser(const QString &path, bool deleteWorker = true)
+    // The report is connected before quit() for the writer only: deleting
+    // the writer inside it means quit() is never reached through that
+    // connection.
+    template <typename Worker, typename Report>
+    QPointer<QThread> start(const QString &argument, Report report)
     {
         auto *thread = new QThread();
-        auto *worker = new Parser(path, thread);
-        m_parser = worker;
-        m_deleteParser = deleteWorker;
-        connect(thread, &QThread::started, worker, &Parser::process);
-        connect(worker, &Parser::finished, thread, &QThread::quit);
-        connect(worker, &Parser::finished, this, &Page::parseFinished);
-        thread->start(QThread::InheritPriority);
-        return thread;
-    }
-
-    QPointer<QThread> startScanner(const QString &port)
-    {
-        auto *thread = new QThread();
-        auto *worker = new Scanner(port, thread);
-        connect(thread, &QThread::started, worker, &Scanner::process);
-        connect(worker, &Scanner::finished, thread, &QThread::quit);
-        connect(worker, &Scanner::finished, this, qOverload<QObject *>(&Page::scanFinished));
-        thread->start(QThread::InheritPriority);
-        return thread;
-    }
-
-    // The report is connected before quit(): deleting the writer inside it
-    // means quit() is never reached through that connection.
-    QPointer<QThread> startWriter(const QString &port)
-    {
-        auto *thread = new QThread();
-        auto *worker = new Writer(port, thread);
-        connect(thread, &QThread::started, worker, &Writer::process);
-        connect(worker, &Writer::finished, this, &Page::writeFinished);
-        connect(worker, &Writer::finished, thread, &QThread::quit);
+        auto *worker = new Worker(argument, thread);
+        connect(thread, &QThread::started, worker, &Worker::process);
+        const bool writer = std::is_same<Worker, Writer>::value;
+        if (writer)
+            connect(worker, &Worker::finished, this, report);
+        connect(worker, &Worker::finished, thread, &QThread::quit);
+        if (!writer)
+            connect(worker, &Worker::finished, this, report);
         m_clock.start();
         thread->start(QThread::InheritPriority);
         return thread;
     }
+    QPointer<QThread> startParser(const QString &path, bool deleteWorker = true)
+    {
+        m_deleteParser = deleteWorker;
+        QPointer<QThread> thread = start<Parser>(path, &Page::parseFinished);
+        m_parser = thread->findChild<Parser *>();
+        return thread;
+    }
+    QPointer<QThread> startScanner(const QString &port) { return start<Scanner>(port, &Page::scanFinished); }
+    QPointer<QThread> startWriter(const QString &port) { return start<Writer>(port, &Page::writeFinished); }
 
     QList<Parse> parses;
     int scans = 0;
     QList<bool> writes;
     qint64 writeReportedAt = -1;
-    QElapsedTimer m_clock;
+    QElapsedTimer m_clock;  // from the last start
     QPointer<Parser> m_parser;
 
 public slots:
@@ -102,13 +93,10 @@ class TestWorkers : public QObject
 private slots:
     void initTestCase();
     void cleanup();
-    void parserReportsPathAndOutcome();
+    void scansAndParsesReportAndLeaveNoThread();
     void workerNobodyDeletesGoesWithItsThread();
-    void scannerReportsWhetherOrNotAPanelAnswers();
-    void writerErasesWritesThenPauses();
-    void writerReportsAFailedErase();
-    void writerReportsAFailedWrite();
-    void manyJobsLeaveNoThreadBehind();
+    void writerReportsAfterAPause_data();
+    void writerReportsAfterAPause();
 
 private:
     QTemporaryDir m_files;
@@ -120,7 +108,7 @@ void TestWorkers::initTestCase()
     QVERIFY(Library::start());
     QVERIFY(m_files.isValid());
     m_goodHex = m_files.filePath(QStringLiteral("good.hex"));
-    QVERIFY(writeFile(m_goodHex, intelHex(programRecords(0x1000, 32))));
+    QVERIFY(intelhex::writeFile(m_goodHex, intelhex::file(programRecords(0x1000, 32))));
 }
 
 void TestWorkers::cleanup()
@@ -128,21 +116,38 @@ void TestWorkers::cleanup()
     library.reset();
 }
 
-void TestWorkers::parserReportsPathAndOutcome()
+void TestWorkers::scansAndParsesReportAndLeaveNoThread()
 {
-    const int threads = threadCount();
-    Page page;
+    PanelRack rack;
+    QVERIFY(rack.add(QStringLiteral("COM1")));
+    QVERIFY(rack.add(QStringLiteral("COM2")));
+    rack.publish();
     const QString missing = m_files.filePath(QStringLiteral("missing.hex"));
-    QPointer<QThread> good = page.startParser(m_goodHex);
-    QTRY_COMPARE(page.parses.size(), 1);
-    QPointer<QThread> bad = page.startParser(missing);
-    QTRY_COMPARE(page.parses.size(), 2);
-    QCOMPARE(page.parses[0].path, m_goodHex);
-    QVERIFY(page.parses[0].ok);
-    QCOMPARE(page.parses[1].path, missing);
-    QVERIFY(!page.parses[1].ok);
-    // Each thread left its event loop and was deleted.
-    QTRY_VERIFY(good.isNull() && bad.isNull());
+    const int threads = threadCount();
+
+    Page page;
+    for (int round = 0; round < 3; ++round) {
+        library.reset();
+        page.scans = 0;
+        QList<QPointer<QThread>> started;
+        for (const char *name : {"COM1", "COM2", "COM9"})
+            started << page.startScanner(rack.path(QLatin1String(name)));
+        QTRY_COMPARE(page.scans, 3);
+        QCOMPARE(library.foundPorts(), (QList<QString>{rack.path("COM1"), rack.path("COM2")}));
+
+        page.parses.clear();
+        started << page.startParser(m_goodHex);
+        QTRY_COMPARE(page.parses.size(), 1);
+        started << page.startParser(missing);
+        QTRY_COMPARE(page.parses.size(), 2);
+        QCOMPARE(page.parses[0].path, m_goodHex);
+        QVERIFY(page.parses[0].ok);
+        QCOMPARE(page.parses[1].path, missing);
+        QVERIFY(!page.parses[1].ok);
+        // Each thread left its event loop and was deleted.
+        for (const QPointer<QThread> &thread : started)
+            QTRY_VERIFY(thread.isNull());
+    }
     QTRY_COMPARE(threadCount(), threads);
 }
 
@@ -157,153 +162,72 @@ void TestWorkers::workerNobodyDeletesGoesWithItsThread()
     QTRY_VERIFY(thread.isNull());
     QVERIFY(worker.isNull());
     QTRY_COMPARE(threadCount(), threads);
-
-    // A second parse started before the first reported: the page keeps only
-    // the newest worker and deletes it on the first report, which may come
-    // before the newest has run at all. Either way both threads end.
-    QPointer<QThread> first = page.startParser(m_goodHex);
-    QPointer<Parser> older = page.m_parser;
-    QPointer<QThread> second = page.startParser(m_goodHex);
-    QTRY_VERIFY(first.isNull() && second.isNull());
-    QVERIFY(older.isNull());
-    QVERIFY(page.parses.size() == 2 || page.parses.size() == 3);
-    QTRY_COMPARE(threadCount(), threads);
 }
 
-void TestWorkers::scannerReportsWhetherOrNotAPanelAnswers()
+void TestWorkers::writerReportsAfterAPause_data()
 {
-    PanelRack rack;
-    QVERIFY(rack.add(QStringLiteral("COM4")));
-    rack.publish();
-    library.reset();
-    const int threads = threadCount();
-
-    Page page;
-    QPointer<QThread> found = page.startScanner(rack.path(QStringLiteral("COM4")));
-    QPointer<QThread> empty = page.startScanner(rack.path(QStringLiteral("COM5")));
-    QTRY_COMPARE(page.scans, 2);
-    QCOMPARE(library.foundPorts(), QList<QString>{rack.path(QStringLiteral("COM4"))});
-    QTRY_VERIFY(found.isNull() && empty.isNull());
-    QTRY_COMPARE(threadCount(), threads);
+    QTest::addColumn<int>("fault");  // 0 none, 1 the panel gone before the erase, 2 line dropped at block 2
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QStringList>("reports");  // the writer's own lines, "%1" the port
+    QTest::addColumn<int>("lastError");
+    const QString erase = QStringLiteral("library.erase() called with \"%1\" ...");
+    const QString write = QStringLiteral("library.write() called with \"%1\" ...");
+    QTest::newRow("erased and written")
+        << 0 << true
+        << QStringList{erase, "library.erase() returned true", write, "library.write() returned true"} << 0;
+    QTest::newRow("erase fails") << 1 << false << QStringList{erase, "library.erase() returned false"} << 3;
+    QTest::newRow("write fails")
+        << 2 << false
+        << QStringList{erase, "library.erase() returned true", write, "library.write() returned false"} << 5;
 }
 
-void TestWorkers::writerErasesWritesThenPauses()
+void TestWorkers::writerReportsAfterAPause()
 {
+    QFETCH(int, fault);
+    QFETCH(bool, ok);
+    QFETCH(QStringList, reports);
+    QFETCH(int, lastError);
+
+    PanelOptions options = PanelRack::unpaced();
+    if (fault == 2)
+        options.faults.dropLineAtRow = 2;
     PanelRack rack;
-    VirtualPanel *panel = rack.add(QStringLiteral("COM3"));
+    VirtualPanel *panel = rack.add(QStringLiteral("COM3"), options);
     QVERIFY(panel);
-    rack.publish();
-    library.reset();
+    QVERIFY(rack.scan({QStringLiteral("COM3")}));
     const QString port = rack.path(QStringLiteral("COM3"));
-    QVERIFY(library.addPort(port));
     QVERIFY(library.load(m_goodHex));
+    if (fault == 1)
+        panel->stop();
     const int threads = threadCount();
 
     Page page;
-    qint64 writeEndedAt = -1;
-    library.setCallback(port, [&](int value) {
-        if (value == -1)
-            writeEndedAt = page.m_clock.elapsed();
-    });
+    qint64 lastWorkAt = 0;  // the last progress report, else the start
+    library.setCallback(port, [&](int) { lastWorkAt = page.m_clock.elapsed(); });
     LogCapture log;
     QPointer<QThread> thread = page.startWriter(port);
     QTRY_COMPARE_WITH_TIMEOUT(page.writes.size(), 1, 30000);
-    QCOMPARE(page.writes.first(), true);
-    QCOMPARE(panel->rowWrites(), 2);
-    QTRY_VERIFY(!panel->inBootloader());
-    const QStringList expected{QStringLiteral("library.erase() called with \"%1\" ...").arg(port),
-                               QStringLiteral("library.erase() returned true"),
-                               QStringLiteral("library.write() called with \"%1\" ...").arg(port),
-                               QStringLiteral("library.write() returned true")};
+    QCOMPARE(page.writes.first(), ok);
+    QCOMPARE(library.lastError(), lastError);
     QStringList seen;
     for (const QString &line : log.lines())
         if (line.startsWith(QLatin1String("library.")))
             seen.append(line);
-    QCOMPARE(seen, expected);
-    // The report comes a full second after the write itself ended.
-    QVERIFY(writeEndedAt >= 0);
-    QVERIFY2(page.writeReportedAt - writeEndedAt >= 1000,
-             qPrintable(QStringLiteral("%1 ms").arg(page.writeReportedAt - writeEndedAt)));
+    for (QString &line : reports)
+        line = line.arg(port);
+    QCOMPARE(seen, reports);
+    QCOMPARE(log.containsPrefix(QStringLiteral("Library::write()")), fault != 1);
+    if (ok) {
+        QCOMPARE(panel->rowWrites(), 2);
+        QTRY_VERIFY(!panel->inBootloader());
+    }
+    // The report comes a full second after the work itself ended.
+    QVERIFY2(page.writeReportedAt - lastWorkAt >= 1000,
+             qPrintable(QStringLiteral("%1 ms").arg(page.writeReportedAt - lastWorkAt)));
     // The writer's thread ends too, although its quit() came after the report.
     QTRY_VERIFY(thread.isNull());
-    QTRY_COMPARE(threadCount(), threads);
-}
-
-void TestWorkers::writerReportsAFailedErase()
-{
-    PanelRack rack;
-    VirtualPanel *panel = rack.add(QStringLiteral("COM3"));
-    QVERIFY(panel);
-    rack.publish();
-    library.reset();
-    const QString port = rack.path(QStringLiteral("COM3"));
-    QVERIFY(library.addPort(port));
-    QVERIFY(library.load(m_goodHex));
-    panel->stop();
-    const int threads = threadCount();
-
-    Page page;
-    LogCapture log;
-    QPointer<QThread> thread = page.startWriter(port);
-    QTRY_COMPARE_WITH_TIMEOUT(page.writes.size(), 1, 30000);
-    QCOMPARE(page.writes.first(), false);
-    QVERIFY(log.contains(QStringLiteral("library.erase() returned false")));
-    QVERIFY(!log.containsPrefix(QStringLiteral("library.write()")));
-    QVERIFY(!log.containsPrefix(QStringLiteral("Library::write()")));
-    QVERIFY(page.writeReportedAt >= 1000);
-    QCOMPARE(library.lastError(), 3);
-    QTRY_VERIFY(thread.isNull());
-    QTRY_COMPARE(threadCount(), threads);
-}
-
-void TestWorkers::writerReportsAFailedWrite()
-{
-    PanelOptions dropping = PanelRack::unpaced();
-    dropping.faults.dropLineAtRow = 2;
-    PanelRack rack;
-    QVERIFY(rack.add(QStringLiteral("COM3"), dropping));
-    rack.publish();
-    library.reset();
-    const QString port = rack.path(QStringLiteral("COM3"));
-    QVERIFY(library.addPort(port));
-    QVERIFY(library.load(m_goodHex));
-
-    Page page;
-    LogCapture log;
-    page.startWriter(port);
-    QTRY_COMPARE_WITH_TIMEOUT(page.writes.size(), 1, 30000);
-    QCOMPARE(page.writes.first(), false);
-    QVERIFY(log.contains(QStringLiteral("library.erase() returned true")));
-    QVERIFY(log.contains(QStringLiteral("library.write() returned false")));
-    QCOMPARE(library.lastError(), 5);
-}
-
-void TestWorkers::manyJobsLeaveNoThreadBehind()
-{
-    PanelRack rack;
-    QVERIFY(rack.add(QStringLiteral("COM1")));
-    QVERIFY(rack.add(QStringLiteral("COM2")));
-    rack.publish();
-    const int threads = threadCount();
-
-    Page page;
-    for (int round = 0; round < 3; ++round) {
-        library.reset();
-        page.scans = 0;
-        page.startScanner(rack.path(QStringLiteral("COM1")));
-        page.startScanner(rack.path(QStringLiteral("COM2")));
-        page.startScanner(rack.path(QStringLiteral("COM9")));
-        QTRY_COMPARE(page.scans, 3);
-        QCOMPARE(library.foundPorts().size(), 2);
-        page.startParser(m_goodHex);
-        QTRY_COMPARE(page.parses.size(), 2 * round + 1);
-        page.startParser(m_goodHex);
-        QTRY_COMPARE(page.parses.size(), 2 * round + 2);
-    }
-    page.startWriter(rack.path(QStringLiteral("COM2")));
-    QTRY_COMPARE_WITH_TIMEOUT(page.writes.size(), 1, 30000);
-    QCOMPARE(page.writes.first(), true);
-    QTRY_COMPARE(threadCount(), threads);
+    // (A dropped line also ends the panel's own thread.)
+    QTRY_COMPARE(threadCount(), threads - (fault == 2 ? 1 : 0));
 }
 
 QTEST_GUILESS_MAIN(TestWorkers)

@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
-#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
 
@@ -17,27 +16,18 @@ class TestIntroPage : public QObject
 
 private slots:
     void nextFollowsTheAcceptanceBox();
-    void steppingBackKeepsTheAcceptance();
     void termsAreOneDocumentWithTheSupportNumber();
 };
-
-namespace {
-
-QCheckBox *acceptance(QWizard &wizard)
-{
-    return wizard.page(BootloaderWizard::Page_Intro)->findChild<QCheckBox *>(QStringLiteral("acceptanceCheckBox"));
-}
-
-} // namespace
 
 void TestIntroPage::nextFollowsTheAcceptanceBox()
 {
     BootloaderWizard wizard;
     wizard.show();
     QAbstractButton *next = wizard.button(QWizard::NextButton);
-    QCheckBox *box = acceptance(wizard);
+    auto *box = wizard.page(BootloaderWizard::Page_Intro)->findChild<QCheckBox *>(QStringLiteral("acceptanceCheckBox"));
     QVERIFY(box);
     QCOMPARE(box->text(), QStringLiteral("Aceitar os termos"));
+    QCOMPARE(wizard.currentId(), int(BootloaderWizard::Page_Intro));
     QVERIFY(!box->isChecked());
     QVERIFY(!next->isEnabled());
     QVERIFY(!wizard.page(BootloaderWizard::Page_Intro)->isComplete());
@@ -55,20 +45,13 @@ void TestIntroPage::nextFollowsTheAcceptanceBox()
     box->setChecked(true);
     QVERIFY(next->isEnabled());
     next->click();
-    QCOMPARE(wizard.currentId(), 3);
-}
+    QCOMPARE(wizard.currentId(), int(BootloaderWizard::Page_Preparations1));
 
-void TestIntroPage::steppingBackKeepsTheAcceptance()
-{
-    BootloaderWizard wizard;
-    wizard.show();
-    acceptance(wizard)->setChecked(true);
-    wizard.next();
-    QCOMPARE(wizard.currentId(), 3);
+    // Stepping back keeps the acceptance.
     wizard.button(QWizard::BackButton)->click();
-    QCOMPARE(wizard.currentId(), 1);
-    QVERIFY(acceptance(wizard)->isChecked());
-    QVERIFY(wizard.button(QWizard::NextButton)->isEnabled());
+    QCOMPARE(wizard.currentId(), int(BootloaderWizard::Page_Intro));
+    QVERIFY(box->isChecked());
+    QVERIFY(next->isEnabled());
 }
 
 void TestIntroPage::termsAreOneDocumentWithTheSupportNumber()
@@ -92,17 +75,6 @@ void TestIntroPage::termsAreOneDocumentWithTheSupportNumber()
         "Os produtos compatíveis com esta atualização são: KR 210 Nova e QD 200 Nova.")
         .arg(QString::fromUtf8(SupportTelephone));
     QCOMPARE(terms->toPlainText(), expected);
-
-    // The number sits in the paragraph's 8 pt span like the rest of it.
-    const QTextBlock block = terms->firstBlock();
-    const int at = block.text().indexOf(QString::fromUtf8(SupportTelephone));
-    QVERIFY(at > 0);
-    for (auto it = block.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        QCOMPARE(fragment.charFormat().fontPointSize(), 8.0);
-        QCOMPARE(fragment.charFormat().fontFamily(), QStringLiteral("MS Shell Dlg 2"));
-    }
-    QVERIFY(!terms->toPlainText().contains(QLatin1String("%1")));
 }
 
 QTEST_MAIN(TestIntroPage)

@@ -13,8 +13,10 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <functional>
 
 #include "icowriter.h"
+#include "tools/common/outputfolder.h"
 
 namespace {
 
@@ -33,18 +35,19 @@ const QColor GreyMid(0x9e, 0x9e, 0x9e);
 const QColor GreyLight(0xd6, 0xd6, 0xd6);
 const QColor GreyPale(0xee, 0xee, 0xee);
 
-QImage canvas(int w, int h)
+// An image of the size, filled with the background, handed to paint with a
+// painter set up for smooth drawing.
+QImage draw(int w, int h, const std::function<void(QPainter &)> &paint, const QColor &background = Qt::transparent)
 {
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    return image;
-}
-
-void setup(QPainter &p)
-{
+    image.fill(background);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
+    paint(p);
+    p.end();
+    return image;
 }
 
 QFont sans(int pixelSize, int weight)
@@ -72,12 +75,11 @@ void chevron(QPainter &p, QPointF centre, qreal height, bool right, const QColor
 
 enum class Mark { None, After, Before };
 
-QImage button(const QString &label, const QColor &fill, Mark mark, bool pressed)
+const int ButtonWidth = 93, ButtonHeight = 30;
+
+void button(QPainter &p, const QString &label, const QColor &fill, Mark mark, bool pressed)
 {
-    const int w = 93, h = 30;
-    QImage image = canvas(w, h);
-    QPainter p(&image);
-    setup(p);
+    const int w = ButtonWidth, h = ButtonHeight;
 
     p.setPen(Qt::NoPen);
     p.setBrush(fill);
@@ -114,16 +116,13 @@ QImage button(const QString &label, const QColor &fill, Mark mark, bool pressed)
     p.drawText(QPointF(x, baseline), label);
     if (mark == Mark::After)
         chevron(p, QPointF(x + textWidth + markWidth - 3, midY), 9, true, Qt::white, 2);
-    return image;
 }
 
-QImage banner()
+const int BannerWidth = 168, BannerHeight = 430;
+
+void banner(QPainter &p)
 {
-    const int w = 168, h = 430;
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Banner);
-    QPainter p(&image);
-    setup(p);
+    const int w = BannerWidth, h = BannerHeight;
 
     // Soft, lighter bands in the lower half keep the flat green from looking
     // empty without drawing the eye away from the page.
@@ -162,50 +161,34 @@ QImage banner()
     p.setFont(sans(12, QFont::Normal));
     p.setPen(QColor(255, 255, 255, 230));
     p.drawText(QRectF(0, 120, w, 20), Qt::AlignCenter, QStringLiteral("1.0.4"));
-    return image;
 }
 
-QImage arrowDown()
+void arrowDown(QPainter &p)
 {
-    QImage image = canvas(12, 8);
-    QPainter p(&image);
-    setup(p);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0x44, 0x44, 0x44));
     p.drawPolygon(QPolygonF({QPointF(1, 1.5), QPointF(11, 1.5), QPointF(6, 7)}));
-    return image;
 }
 
-QImage tick()
+void tick(QPainter &p)
 {
-    QImage image = canvas(16, 16);
-    QPainter p(&image);
-    setup(p);
     QPainterPath path;
     path.moveTo(2.5, 8.5);
     path.lineTo(6.5, 12.5);
     path.lineTo(13.5, 3.5);
     p.strokePath(path, QPen(GreenNormal, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    return image;
 }
 
-QImage cross()
+void cross(QPainter &p)
 {
-    QImage image = canvas(16, 16);
-    QPainter p(&image);
-    setup(p);
     QPen pen(RedNormal, 2.6, Qt::SolidLine, Qt::RoundCap);
     p.setPen(pen);
     p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
     p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
-    return image;
 }
 
-QImage errorSign()
+void errorSign(QPainter &p)
 {
-    QImage image = canvas(74, 64);
-    QPainter p(&image);
-    setup(p);
     QPainterPath triangle;
     triangle.moveTo(37, 4);
     triangle.lineTo(70, 60);
@@ -225,7 +208,6 @@ QImage errorSign()
     bar.closeSubpath();
     p.drawPath(bar);
     p.drawEllipse(QPointF(37, 51), 3.6, 3.6);
-    return image;
 }
 
 void arrowPointer(QPainter &p, QPointF tip, QPointF tail, const QColor &colour)
@@ -246,11 +228,8 @@ void arrowPointer(QPainter &p, QPointF tip, QPointF tail, const QColor &colour)
 
 // The panel's front: a closed box with its keypad, display and the round
 // opening button at the bottom, with the arrow that points to the button.
-QImage panelFront()
+void panelFront(QPainter &p)
 {
-    QImage image = canvas(250, 194);
-    QPainter p(&image);
-    setup(p);
 
     const QRectF box(58, 8, 130, 178);
     p.setPen(QPen(GreyDark, 2.5));
@@ -280,15 +259,11 @@ QImage panelFront()
     p.drawEllipse(knob, 4, 4);
 
     arrowPointer(p, QPointF(knob.x() + 18, knob.y() - 2), QPointF(238, knob.y() - 34), GreyDark);
-    return image;
 }
 
 // Computer, USB cable and panel, left to right.
-QImage connectDrawing()
+void connectDrawing(QPainter &p)
 {
-    QImage image = canvas(408, 113);
-    QPainter p(&image);
-    setup(p);
     const QPen outline(GreyDark, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 
     // Monitor and stand.
@@ -336,15 +311,11 @@ QImage connectDrawing()
     for (int row = 0; row < 3; ++row)
         for (int col = 0; col < 3; ++col)
             p.drawRoundedRect(QRectF(box.left() + 20 + col * 22, box.top() + 42 + row * 16, 15, 10), 2, 2);
-    return image;
 }
 
 // A mains plug with its cord, about to go into a wall socket.
-QImage powerDrawing()
+void powerDrawing(QPainter &p)
 {
-    QImage image = canvas(302, 109);
-    QPainter p(&image);
-    setup(p);
     const QPen outline(GreyDark, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 
     // Cord.
@@ -388,14 +359,10 @@ QImage powerDrawing()
     p.drawEllipse(QPointF(239, 48), 4.5, 4.5);
     p.drawEllipse(QPointF(263, 48), 4.5, 4.5);
     p.drawEllipse(QPointF(251, 68), 4.5, 4.5);
-    return image;
 }
 
-QImage downloadSymbol()
+void downloadSymbol(QPainter &p)
 {
-    QImage image = canvas(207, 207);
-    QPainter p(&image);
-    setup(p);
     const QColor grey(0x8a, 0x8a, 0x8a);
     p.setPen(QPen(grey, 10));
     p.setBrush(Qt::NoBrush);
@@ -414,16 +381,12 @@ QImage downloadSymbol()
     arrow.closeSubpath();
     p.drawPath(arrow);
     p.drawRoundedRect(QRectF(58, 148, 91, 12), 4, 4);
-    return image;
 }
 
 // The application icon, drawn at each size rather than scaled, so that the
 // small sizes stay sharp: a green tile with an arrow going down into a chip.
-QImage appIcon(int size)
+void appIcon(QPainter &p, int size)
 {
-    QImage image = canvas(size, size);
-    QPainter p(&image);
-    setup(p);
     const qreal s = size;
     p.setPen(Qt::NoPen);
     p.setBrush(Banner);
@@ -442,39 +405,18 @@ QImage appIcon(int size)
         const qreal x = chip.left() + chip.width() * (i + 0.5) / 3 - pinW / 2;
         p.drawRect(QRectF(x, chip.bottom(), pinW, s * 0.07));
     }
-    return image;
-}
-
-bool save(const QDir &dir, const QString &name, const QImage &image)
-{
-    const QString path = dir.filePath(name);
-    if (!image.save(path, "PNG")) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s %dx%d\n", qPrintable(name), image.width(), image.height());
-    return true;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QDir dir;
+    if (const int failed = openOutputFolder(argc, argv, "IMAGE_FOLDER", &dir))
+        return failed;
     QGuiApplication app(argc, argv);
 
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s IMAGE_FOLDER\n", argv[0]);
-        return 2;
-    }
-    QDir dir(QString::fromLocal8Bit(argv[1]));
-    if (!dir.mkpath(QStringLiteral("."))) {
-        std::fprintf(stderr, "cannot make %s\n", argv[1]);
-        return 1;
-    }
-
-    bool ok = save(dir, QStringLiteral("background.png"), banner());
+    bool ok = savePng(dir, QStringLiteral("background.png"), draw(BannerWidth, BannerHeight, banner, Banner));
 
     struct Set {
         const char *name;
@@ -490,28 +432,41 @@ int main(int argc, char *argv[])
         {"cancel", QStringLiteral("Cancelar"), Mark::None, RedNormal, RedHover, RedPressed},
     };
     for (const Set &set : sets) {
-        const QString base = QString::fromLatin1(set.name);
-        ok &= save(dir, base + QStringLiteral(".png"), button(set.label, set.normal, set.mark, false));
-        ok &= save(dir, base + QStringLiteral("_hover.png"), button(set.label, set.hover, set.mark, false));
-        ok &= save(dir, base + QStringLiteral("_pressed.png"), button(set.label, set.pressed, set.mark, true));
-        ok &= save(dir, base + QStringLiteral("_disabled.png"), button(set.label, Disabled, set.mark, false));
+        const struct {
+            const char *suffix;
+            QColor fill;
+        } states[] = {{"", set.normal}, {"_hover", set.hover}, {"_pressed", set.pressed}, {"_disabled", Disabled}};
+        for (const auto &state : states) {
+            const bool pressed = qstrcmp(state.suffix, "_pressed") == 0;
+            ok &= savePng(dir, QStringLiteral("%1%2.png").arg(QLatin1String(set.name), QLatin1String(state.suffix)),
+                          draw(ButtonWidth, ButtonHeight,
+                               [&](QPainter &p) { button(p, set.label, state.fill, set.mark, pressed); }));
+        }
     }
 
-    ok &= save(dir, QStringLiteral("arrow_down.png"), arrowDown());
-    ok &= save(dir, QStringLiteral("icon_v.png"), tick());
-    ok &= save(dir, QStringLiteral("icon_x.png"), cross());
-    ok &= save(dir, QStringLiteral("icon_error.png"), errorSign());
-    ok &= save(dir, QStringLiteral("plataforma_plug.png"), panelFront());
-    ok &= save(dir, QStringLiteral("icon_connect.png"), connectDrawing());
-    ok &= save(dir, QStringLiteral("icon_power.png"), powerDrawing());
-    ok &= save(dir, QStringLiteral("icon_download.png"), downloadSymbol());
+    const struct {
+        const char *name;
+        int width, height;
+        void (*paint)(QPainter &);
+    } drawings[] = {
+        {"arrow_down.png", 12, 8, arrowDown},
+        {"icon_v.png", 16, 16, tick},
+        {"icon_x.png", 16, 16, cross},
+        {"icon_error.png", 74, 64, errorSign},
+        {"plataforma_plug.png", 250, 194, panelFront},
+        {"icon_connect.png", 408, 113, connectDrawing},
+        {"icon_power.png", 302, 109, powerDrawing},
+        {"icon_download.png", 207, 207, downloadSymbol},
+    };
+    for (const auto &drawing : drawings)
+        ok &= savePng(dir, QLatin1String(drawing.name), draw(drawing.width, drawing.height, drawing.paint));
 
     QList<QImage> icons;
     for (int size : {20, 24, 32, 40, 48, 64})
-        icons.append(appIcon(size));
+        icons.append(draw(size, size, [size](QPainter &p) { appIcon(p, size); }));
     QFile ico(dir.filePath(QStringLiteral("bootloaderwizardapp.ico")));
     if (ico.open(QIODevice::WriteOnly) && ico.write(writeIco(icons)) >= 0 && ico.flush()) {
-        std::printf("bootloaderwizardapp.ico 20 24 32 40 48 64\n");
+        std::printf("%s 20 24 32 40 48 64\n", qPrintable(ico.fileName()));
     } else {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(ico.fileName()));
         ok = false;

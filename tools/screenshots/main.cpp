@@ -6,16 +6,15 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPixmap>
 #include <QWizard>
 
-#include <cstdio>
 #include <functional>
 
 #include "app/bootloaderwizard.h"
 #include "app/errorcodes.h"
 #include "device/portlister.h"
 #include "pages/driverpage.h"
+#include "tools/common/outputfolder.h"
 
 namespace {
 
@@ -31,33 +30,17 @@ void settle(int ms = 100)
 bool shoot(QWizard &wizard, const QDir &dir, const QString &name)
 {
     settle();
-    const QString path = dir.filePath(name + QStringLiteral(".png"));
-    const QPixmap shot = wizard.grab();
-    if (!shot.save(path, "PNG")) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s %dx%d\n", qPrintable(path), shot.width(), shot.height());
-    return true;
+    return savePng(dir, name + QStringLiteral(".png"), wizard.grab().toImage());
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QDir dir;
+    if (const int failed = openOutputFolder(argc, argv, "OUTPUT_FOLDER", &dir))
+        return failed;
     QApplication app(argc, argv);
-
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
-        return 2;
-    }
-    QDir dir(QString::fromLocal8Bit(argv[1]));
-    if (!dir.mkpath(QStringLiteral("."))) {
-        std::fprintf(stderr, "cannot make %s\n", argv[1]);
-        return 1;
-    }
 
     // The scan page searches as soon as it is shown: give it no port, so
     // that the machine's real ports are never touched.
