@@ -3,6 +3,7 @@
 #include "device/blockassembler.h"
 #include "device/devicepath.h"
 #include "device/picboot.h"
+#include "device/timings.h"
 #include "firmware/hexparser.h"
 
 #include <QDebug>
@@ -28,9 +29,9 @@ Connection::Connection(const QString &location, int handle, int id)
 {
 }
 
-QVector<QByteArray> *Connection::parseHexFile(const QString &path)
+QVector<QByteArray> *Connection::parseHexFile(const QString &path, int *failedLine)
 {
-    return parseHexImage(path);
+    return parseHexImage(path, failedLine);
 }
 
 bool Connection::linkOpen(const char *operation) const
@@ -110,6 +111,10 @@ bool Connection::write(const QVector<QByteArray> &image)
     const quint64 protectedByte = quint64(protectedStart()) * m_profile.bytesPerAddress;
     const int lines = image.size();
     bool allGood = true;
+    qint64 firstMismatch = -1;
+    m_resetJump.clear();
+    if (!assembler.blocks().isEmpty() && assembler.blocks().first().byteAddress == 0)
+        m_resetJump = assembler.blocks().first().data.left(8);
     PicRequest request;
     std::memset(&request, 0, sizeof request);
     for (const ImageBlock &block : assembler.blocks()) {
@@ -141,18 +146,36 @@ bool Connection::write(const QVector<QByteArray> &image)
             return false;
         }
         qDebug() << "PicBoot:writePic() OK";
-        const bool verified = verifyWrite(request, data);
+        quint32 mismatch = request.bootAddress;
+        const bool verified = verifyBlock(request, data, &mismatch);
         report(progress);
+        if (!verified && firstMismatch < 0)
+            firstMismatch = mismatch;
         allGood = allGood && verified;
     }
-    if (!allGood)
+    if (!allGood) {
+        // A block that did not verify leaves the panel without the firmware
+        // as surely as one that could not be written.
+        qDebug().noquote() << QStringLiteral("Connection::write(): verification failed; the first address that "
+                                             "differed is 0x%1.")
+                                  .arg(firstMismatch, 0, 16);
         report(VerifyFailed);
+        report(Ended);
+        return false;
+    }
     report(Ended);
     return true;
 }
 
 bool Connection::verifyWrite(PicRequest &request, const unsigned char *data)
 {
+    quint32 mismatch = 0;
+    return verifyBlock(request, data, &mismatch);
+}
+
+bool Connection::verifyBlock(PicRequest &request, const unsigned char *data, quint32 *firstMismatch)
+{
+    *firstMismatch = request.bootAddress;
     if (!linkOpen("Connection::verifyWrite()"))
         return false;
     request.command = 1;
@@ -173,34 +196,59 @@ bool Connection::verifyWrite(PicRequest &request, const unsigned char *data)
         return false;
     }
 
+    // The phantom byte (the fourth) is not stored in flash and always reads
+    // back 0, whatever was sent for it.
+    const auto sameWord = [](const unsigned char *a, const unsigned char *b) {
+        return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+    };
     bool result = true;
     for (int offset = 0; offset < expected; offset += 4) {
         const quint32 address = request.bootAddress + quint32(offset) / m_profile.bytesPerAddress;
         const unsigned char *got = readBack.data() + offset;
         const unsigned char *want = data + offset;
-        // The phantom byte (the fourth) is not stored in flash and always
-        // reads back 0, whatever was sent for it.
-        if (got[0] == want[0] && got[1] == want[1] && got[2] == want[2])
+        if (sameWord(got, want))
             continue;
-        // The bootloader keeps its own jump at 0 and 2 and moves the
-        // application's reset jump to 0x100 and 0x102.
-        if (address == 0 || address == 2 || address == m_profile.ignoreAddress1
-            || address == m_profile.ignoreAddress2)
+        // The bootloader keeps its own jump at 0 and 2.
+        if (address == 0 || address == 2)
             continue;
+        // It moves the application's reset jump to 0x100 and 0x102: there the
+        // file's jump is as good as the file's own words, but nothing else
+        // is, or the panel would not start the new firmware.
+        if ((address == m_profile.ignoreAddress1 || address == m_profile.ignoreAddress2)
+            && m_resetJump.size() == 8) {
+            const int word = address == m_profile.ignoreAddress1 ? 0 : 4;
+            if (sameWord(got, reinterpret_cast<const unsigned char *>(m_resetJump.constData()) + word))
+                continue;
+        }
         qDebug() << "verifyWrite() got a mismatch at" << Qt::hex << address << ":" << Qt::dec << int(got[0])
                  << "x" << int(want[0]) << "," << int(got[1]) << "x" << int(want[1]) << "," << int(got[2]) << "x"
                  << int(want[2]) << "," << int(got[3]) << "x" << int(want[3]);
+        if (result)
+            *firstMismatch = address;
         result = false;
     }
     return result;
 }
 
-void Connection::wakeUp()
+bool Connection::wakeUp()
 {
-    if (!linkOpen("Connection::wakeUp()"))
-        return;
+    if (!linkOpen("Connection::wakeUp()") || !m_awake)
+        return false;
+    // One try with a short answer time: a panel that answers at all answers
+    // in milliseconds, and the window waits while this runs.
+    const Timings &timings = Timings::current();
+    const int before = PicBoot::SetTimeoutPIC(m_handle, timings.keepAliveAnswerMs, -1);
     std::vector<unsigned char> buffer;
-    qDebug() << "picboot::wakeUp() returned" << readDeviceIdArea(m_handle, &buffer);
+    const int result = readDeviceIdArea(m_handle, &buffer, 0);
+    if (before > 0)
+        PicBoot::SetTimeoutPIC(m_handle, before, -1);
+    qDebug() << "picboot::wakeUp() returned" << result;
+    if (result < 0) {
+        m_awake = false;
+        qDebug() << "Connection::wakeUp(): the panel on" << m_portName
+                 << "did not answer the keep-alive read; it is not woken again.";
+    }
+    return result >= 0;
 }
 
 bool Connection::sendWakeUpPacket()
@@ -259,7 +307,7 @@ bool Connection::writeFile(const QString &path)
 }
 
 // The keep-alive pass and the identification read the same four bytes.
-int Connection::readDeviceIdArea(int handle, std::vector<unsigned char> *buffer) const
+int Connection::readDeviceIdArea(int handle, std::vector<unsigned char> *buffer, int retries) const
 {
     PicRequest request;
     std::memset(&request, 0, sizeof request);
@@ -268,7 +316,7 @@ int Connection::readDeviceIdArea(int handle, std::vector<unsigned char> *buffer)
     request.bootAddress = kDeviceIdAddress;
     request.transferUnit = 4;
     request.bytesPerAddress = quint8(m_profile.bytesPerAddress);
-    request.deviceParam1 = quint16(m_profile.deviceParam1);
+    request.deviceParam1 = quint16(retries);
     buffer->assign(kReadBufferBytes, 0);
     return PicBoot::ReadPIC(handle, &request, buffer->data());
 }
@@ -276,7 +324,7 @@ int Connection::readDeviceIdArea(int handle, std::vector<unsigned char> *buffer)
 int Connection::readDeviceId(int handle)
 {
     std::vector<unsigned char> buffer;
-    const int result = readDeviceIdArea(handle, &buffer);
+    const int result = readDeviceIdArea(handle, &buffer, int(m_profile.deviceParam1));
     if (result > 0)
         return buffer[1] * 256 + buffer[0];
     return result;

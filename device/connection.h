@@ -28,7 +28,10 @@ public:
     bool erase();
     bool write(const QVector<QByteArray> &image);
     bool verifyWrite(PicRequest &request, const unsigned char *data);
-    void wakeUp();
+    // The keep-alive read, with a short answer time of its own; false when
+    // the panel did not answer, after which it is not woken again.
+    bool wakeUp();
+    bool awake() const { return m_awake; }
     bool sendWakeUpPacket();
     void setCallback(const Callback &callback);
     QString portName() const;
@@ -44,12 +47,13 @@ public:
 
     // Reads an Intel HEX file into a program memory image; never null, owned
     // by the caller, empty on every failure.
-    static QVector<QByteArray> *parseHexFile(const QString &path);
+    static QVector<QByteArray> *parseHexFile(const QString &path, int *failedLine = nullptr);
 
 private:
     void report(int value) const;
     bool linkOpen(const char *operation) const;
-    int readDeviceIdArea(int handle, std::vector<unsigned char> *buffer) const;
+    int readDeviceIdArea(int handle, std::vector<unsigned char> *buffer, int retries) const;
+    bool verifyBlock(PicRequest &request, const unsigned char *data, quint32 *firstMismatch);
 
     QString m_location;
     QString m_portName;
@@ -60,4 +64,8 @@ private:
     // OpenPIC may hand out 0 as a valid handle, so "closed" cannot be told by
     // the handle alone; after close() no call may reach another link.
     bool m_open = true;
+    bool m_awake = true;
+    // The file's reset jump (its words at 0 and 2, 8 file bytes), which the
+    // bootloader keeps at 0x100/0x102; empty while the image gives none.
+    QByteArray m_resetJump;
 };

@@ -4,6 +4,7 @@
 #include "device/picboot.h"
 #include "device/portlock.h"
 #include "device/portlister.h"
+#include "device/timings.h"
 
 #include <QDeadlineTimer>
 #include <QDebug>
@@ -16,9 +17,7 @@ const QByteArray kProbeReply = QByteArray::fromHex("555501010000ff08100000e704")
 // The panel's own question; it answers with one raw byte, its model.
 const QByteArray kIdRequest = QByteArray::fromHex("55aa");
 
-constexpr int kAnswerMs = 2000;
 constexpr int kBitRate = 115200;
-constexpr int kLinkTimeoutMs = 3000;
 
 bool readFailed(const QSerialPort &port)
 {
@@ -114,7 +113,7 @@ int ConnectionFactory::getConnectionID(const QString &location)
         // one) are not the answer to this one.
         port.clear(QSerialPort::Input);
 
-        QDeadlineTimer deadline(kAnswerMs);
+        QDeadlineTimer deadline(Timings::current().answerMs);
         qint64 written = port.write(kProbeRequest);
         if (written < 0 || !flushRequest(port, deadline)) {
             port.close();
@@ -132,7 +131,7 @@ int ConnectionFactory::getConnectionID(const QString &location)
             return -7;
         }
 
-        deadline = QDeadlineTimer(kAnswerMs);
+        deadline = QDeadlineTimer(Timings::current().answerMs);
         written = port.write(kIdRequest);
         qDebug() << "[" << entry.portName << "]: wrote" << written << "bytes";
         if (written < 0 || !flushRequest(port, deadline)) {
@@ -157,9 +156,13 @@ Connection *ConnectionFactory::getConnection(const QString &location)
     if (id < 0)
         return nullptr;
     const QByteArray path = location.toUtf8();
-    const PicHandle handle = PicBoot::OpenPIC(path.constData(), kBitRate, kLinkTimeoutMs);
-    if (handle >= 0)
+    const Timings &timings = Timings::current();
+    const PicHandle handle = PicBoot::OpenPIC(path.constData(), kBitRate, timings.linkTimeoutMs);
+    if (handle >= 0) {
+        if (timings.eraseMsPerPage >= 0)
+            PicBoot::SetTimeoutPIC(handle, -1, timings.eraseMsPerPage);
         return new Connection(location, handle, id);
+    }
     qDebug() << "Unable to connect to" << location;
     return nullptr;
 }

@@ -6,7 +6,7 @@
 // The one supported controller, PIC24FJ128GA106, as the bootloader sees it.
 struct DeviceProfile
 {
-    quint32 deviceId = 0x1005;
+    quint32 deviceId = 0x1008;  // DEVID as the part reads it at 0xFF0000
     QString name = QStringLiteral("PIC24FJ128GA106");
     quint32 programStart = 0;
     quint32 programEnd = 0x157FF;

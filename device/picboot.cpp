@@ -18,6 +18,7 @@ using ReadFn = decltype(&::ReadPIC);
 using WriteFn = decltype(&::WritePIC);
 using VerifyFn = decltype(&::VerifyPIC);
 using EraseFn = decltype(&::ErasePIC);
+using SetTimeoutFn = decltype(&::SetTimeoutPIC);
 
 QMutex g_folderMutex;
 QString g_folder;  // empty: the program's folder
@@ -138,4 +139,9 @@ int PicBoot::VerifyPIC(PicHandle handle, PicRequest *request, const unsigned cha
 int PicBoot::ErasePIC(PicHandle handle, quint32 address, quint8 blocks, quint8 retries)
 {
     return callExport<EraseFn>("ErasePIC", handle, uint32_t(address), uint8_t(blocks), uint8_t(retries));
+}
+
+int PicBoot::SetTimeoutPIC(PicHandle handle, int timeoutMs, int eraseMsPerPage)
+{
+    return callExport<SetTimeoutFn>("SetTimeoutPIC", handle, int32_t(timeoutMs), int32_t(eraseMsPerPage));
 }

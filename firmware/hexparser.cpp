@@ -55,15 +55,22 @@ int hex2DecLine(const QByteArray &text, int pos, int digits, bool *error)
     return int(value);
 }
 
-bool parseHexText(const QByteArray &text, QVector<QByteArray> *image)
+bool parseHexText(const QByteArray &text, QVector<QByteArray> *image, int *failedLine)
 {
+    int unused = 0;
+    if (!failedLine)
+        failedLine = &unused;
+    *failedLine = 0;
     image->clear();
     HexReader reader;
-    if (!reader.read(text))
+    if (!reader.read(text)) {
+        *failedLine = qMax(1, reader.lineNumber());
         return false;
+    }
     QVector<HexRecord> records = reader.takeRecords();
     ImageBuilder builder;
     if (!builder.build(records, image)) {
+        *failedLine = builder.failedLine();
         image->clear();
         return false;
     }
@@ -109,8 +116,12 @@ bool readWholeFile(QFile &file, QByteArray *text)
 
 } // namespace
 
-QVector<QByteArray> *parseHexImage(const QString &path)
+QVector<QByteArray> *parseHexImage(const QString &path, int *failedLine)
 {
+    int unused = 0;
+    if (!failedLine)
+        failedLine = &unused;
+    *failedLine = -1;
     qDebug() << "Connection::parseHexFile called";
     auto *image = new QVector<QByteArray>;
     QFile file(path);
@@ -127,7 +138,7 @@ QVector<QByteArray> *parseHexImage(const QString &path)
         return image;
     file.close();
 
-    if (!parseHexText(text, image))
+    if (!parseHexText(text, image, failedLine))
         return image;
     qDebug() << "parseHexFile done.";
     return image;

@@ -16,12 +16,14 @@ void sortRecords(QVector<HexRecord> &records, const int &left, const int &right)
 // Reads an Intel HEX file into the program memory image: one text line per
 // data record, sorted by address, blank runs of 16 records left out. Never
 // returns null; the caller owns the result, which is empty on every failure.
-QVector<QByteArray> *parseHexImage(const QString &path);
+// *failedLine, when given, says why an image came out empty: 0 the file
+// parsed, -1 it could not be opened or read, else the line at fault.
+QVector<QByteArray> *parseHexImage(const QString &path, int *failedLine = nullptr);
 
 // The same for the text of a file already in memory, without the file's own
 // debug lines. Returns false, with *image left empty, when the text is not a
 // sound Intel HEX file.
-bool parseHexText(const QByteArray &text, QVector<QByteArray> *image);
+bool parseHexText(const QByteArray &text, QVector<QByteArray> *image, int *failedLine = nullptr);
 
 // Files larger than this are refused rather than read: the panel's whole
 // program memory written as one-byte records stays far below it.

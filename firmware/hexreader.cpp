@@ -59,6 +59,13 @@ bool HexReader::read(const QByteArray &text)
         }
         p = nl ? nl + 1 : end;
     }
+    if (!m_ended) {
+        // An interrupted download: what is there may be only the first part
+        // of the application.
+        qDebug() << "Hex file ends at line" << m_lineNumber << "without an end-of-file record";
+        m_records.clear();
+        return false;
+    }
     return true;
 }
 

@@ -16,6 +16,8 @@ public:
     // Returns false, after a debug line, on the first line that fails.
     bool read(const QByteArray &text);
     QVector<HexRecord> takeRecords();
+    // The line read last: after a failure, the line at fault.
+    int lineNumber() const { return m_lineNumber; }
 
 private:
     bool readLine(const char *line, int length);

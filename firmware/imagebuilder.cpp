@@ -119,6 +119,7 @@ bool ImageBuilder::build(QVector<HexRecord> &records, QVector<QByteArray> *image
                          << "give different values to byte address"
                          << qUtf8Printable(QString::asprintf("0x%06x: %02x and %02x", address, firstValue,
                                                              secondValue));
+                m_failedLine = secondLine;
                 return false;
             }
         }

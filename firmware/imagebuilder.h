@@ -15,9 +15,14 @@ public:
     // Returns false, after a debug line, when two records give different
     // values to the same byte address; *image is then left as it was.
     bool build(QVector<HexRecord> &records, QVector<QByteArray> *image);
+    // After a failed build, the later of the two lines that disagreed.
+    int failedLine() const { return m_failedLine; }
 
     // The line for one record, and whether the record is blank (0xFF at
     // every position that is not a phantom byte). `bytes` holds its data.
     static QByteArray formatLine(qint32 address, const unsigned char *bytes, int length);
     static bool isBlank(qint32 address, const unsigned char *bytes, int length);
+
+private:
+    int m_failedLine = 0;
 };

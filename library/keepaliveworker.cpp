@@ -2,6 +2,7 @@
 
 #include "library/library.h"
 #include "library/workerthread.h"
+#include "device/timings.h"
 
 KeepAliveWorker::KeepAliveWorker(QObject *parent)
     : QObject(parent)
@@ -13,10 +14,15 @@ KeepAliveWorker::KeepAliveWorker(QObject *parent)
 void KeepAliveWorker::keepAlive()
 {
     connect(&timer, &QTimer::timeout, this, &KeepAliveWorker::update);
-    timer.start(10000);
+    timer.start(Timings::current().keepAliveMs);
 }
 
 void KeepAliveWorker::update()
 {
     library.wakeUp();
+}
+
+void KeepAliveWorker::stop()
+{
+    timer.stop();
 }

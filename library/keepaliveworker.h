@@ -14,6 +14,8 @@ public:
 public slots:
     void keepAlive();
     void update();
+    // Stops the timer at once; no pass runs after this.
+    void stop();
 
 private:
     QTimer timer;

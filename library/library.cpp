@@ -2,6 +2,7 @@
 
 #include "device/connection.h"
 #include "device/deviceprofile.h"
+#include "device/blockassembler.h"
 #include "device/devicepath.h"
 #include "library/keepaliveworker.h"
 
@@ -13,25 +14,6 @@
 
 Library library;
 
-namespace {
-
-// The highest device address that a line of the image puts data at, or -1
-// when the line holds no data. Lines read "aaaaaa dd dd ... " with the file
-// byte address first; two file bytes make one device address.
-qint64 lastDeviceAddress(const QByteArray &line, quint32 bytesPerAddress)
-{
-    const int space = line.indexOf(' ');
-    if (space <= 0)
-        return -1;
-    bool ok = false;
-    const qint64 first = line.left(space).toLongLong(&ok, 16);
-    const int bytes = (line.size() - space - 1) / 3;
-    if (!ok || bytes <= 0)
-        return -1;
-    return (first + bytes - 1) / bytesPerAddress;
-}
-
-} // namespace
 
 Library::Library()
     : QObject(nullptr)
@@ -137,29 +119,76 @@ bool Library::load(const QString &path)
 {
     qDebug() << "Library::load(): hex =" << path;
     delete image;
-    image = Connection::parseHexFile(path);
+    int failedLine = 0;
+    image = Connection::parseHexFile(path, &failedLine);
     if (!image)
         image = new QVector<QByteArray>();
 
-    // Firmware built for another controller puts data where this one has no
-    // program memory; writing it would fail half-way or land in the wrong
-    // place, so such a file is refused as a whole.
-    const DeviceProfile profile;
-    for (const QByteArray &line : qAsConst(*image)) {
-        const qint64 last = lastDeviceAddress(line, profile.bytesPerAddress);
-        if (last > qint64(profile.programEnd)) {
-            qDebug().noquote() << QStringLiteral("Library::load(): data at device address 0x%1 lies past the "
-                                                 "program memory, which ends at 0x%2: not firmware for this device.")
-                                      .arg(last, 0, 16)
-                                      .arg(profile.programEnd, 0, 16);
-            image->clear();
-            break;
-        }
-    }
+    m_loadFailureAt = failedLine;
+    if (failedLine < 0)
+        m_loadFailure = Missing;
+    else if (failedLine > 0)
+        m_loadFailure = Damaged;
+    else
+        m_loadFailure = checkImage(*image, &m_loadFailureAt);
+    if (m_loadFailure != Loaded)
+        image->clear();
 
-    const bool ok = !image->isEmpty();
+    const bool ok = m_loadFailure == Loaded;
     qDebug() << "Library::load(): Parse" << (ok ? "successful" : "failed");
     return ok;
+}
+
+// A file is refused as a whole, before anything is erased, when writing it
+// could not give the panel the application it holds: data where this
+// controller has no program memory (firmware for another part), data in the
+// protected last page, which is never written, and a file with no data for
+// the writable program memory at all, which would leave the panel erased.
+Library::LoadFailure Library::checkImage(const QVector<QByteArray> &lines, qint64 *at) const
+{
+    const DeviceProfile profile;
+    const quint32 protectedFirst = profile.programEnd + 1 - profile.eraseBlockBytes / profile.bytesPerAddress;
+    // The three configuration words, 0x157FA to 0x157FF, live in that page
+    // and are skipped by the writer, as the bootloader keeps its own.
+    const quint32 configFirst = profile.programEnd - 5;
+    bool anyData = false;
+    QByteArray bytes;
+    for (const QByteArray &line : lines) {
+        quint64 first = 0;
+        if (!BlockAssembler::parseLine(line, &first, &bytes))
+            continue;  // the reader made these lines; the writer checks them again
+        for (int k = 0; k < bytes.size(); ++k) {
+            const quint64 byteAddress = first + quint64(k);
+            const quint64 address = byteAddress / profile.bytesPerAddress;
+            if (address > profile.programEnd) {
+                qDebug().noquote() << QStringLiteral("Library::load(): data at device address 0x%1 lies past the "
+                                                     "program memory, which ends at 0x%2: not firmware for this "
+                                                     "device.")
+                                          .arg(address, 0, 16)
+                                          .arg(profile.programEnd, 0, 16);
+                *at = qint64(address);
+                return OutsideChip;
+            }
+            if (BlockAssembler::isPhantom(byteAddress) || quint8(bytes.at(k)) == 0xFF)
+                continue;
+            if (address < protectedFirst) {
+                anyData = true;
+            } else if (address < configFirst) {
+                qDebug().noquote() << QStringLiteral("Library::load(): data at device address 0x%1 lies in the "
+                                                     "protected page 0x%2-0x%3, which is never written.")
+                                          .arg(address, 0, 16)
+                                          .arg(protectedFirst, 0, 16)
+                                          .arg(profile.programEnd, 0, 16);
+                *at = qint64(address);
+                return ProtectedPage;
+            }
+        }
+    }
+    if (!anyData) {
+        qDebug() << "Library::load(): the file holds no data for the writable program memory: nothing to write.";
+        return NothingToWrite;
+    }
+    return Loaded;
 }
 
 Library::PortEntry *Library::entry(const QString &portName, const char *operation) const
@@ -200,18 +229,22 @@ bool Library::write(const QString &portName)
         return false;
     }
     bool written;
-    bool woken;
+    bool woken = false;
     {
         QMutexLocker lock(&e->mutex);
         written = e->connection->write(*image);
-        // The panel is sent back to its application even after a failed
-        // block: it is what the technician would do by hand next.
-        woken = e->connection->sendWakeUpPacket();
+        // Only a panel whose every block verified is sent to its
+        // application: a half-written one stays in its bootloader, where a
+        // new search finds it again without opening the panel.
+        if (written)
+            woken = e->connection->sendWakeUpPacket();
     }
-    if (!written || !woken) {
-        // A half-written panel must never be reported as updated.
-        if (!written)
-            qDebug() << "Library::write(): writing to" << portName << "failed.";
+    if (!written) {
+        qDebug() << "Library::write(): writing to" << portName << "failed; the panel was left in its bootloader.";
+        m_lastError = 5;
+        return false;
+    }
+    if (!woken) {
         m_lastError = 5;
         return false;
     }
@@ -256,8 +289,17 @@ void Library::setKeepAlive(bool on)
         fireKeepAliveThread();
         return;
     }
+    // The timer lives on this thread: ending the keep-alive thread alone
+    // would leave a pass queued that could still run after this returns.
+    stopKeepAliveTimer();
     if (keepAliveThread)
         keepAliveThread->exit(0);
+}
+
+void Library::stopKeepAliveTimer()
+{
+    if (auto *worker = qobject_cast<KeepAliveWorker *>(keepAliveWorker.data()))
+        worker->stop();
 }
 
 void Library::fireKeepAliveThread()
@@ -279,6 +321,7 @@ void Library::fireKeepAliveThread()
     // The name shows in debuggers and the system's thread list.
     keepAliveThread->setObjectName(QStringLiteral("keep-alive"));
     auto *worker = new KeepAliveWorker(keepAliveThread);
+    keepAliveWorker = worker;
     connect(keepAliveThread, &QThread::started, worker, &KeepAliveWorker::keepAlive);
     connect(keepAliveThread, &QThread::finished, worker, &QObject::deleteLater);
     keepAliveThread->start(QThread::InheritPriority);
@@ -286,6 +329,7 @@ void Library::fireKeepAliveThread()
 
 void Library::stopKeepAlive()
 {
+    stopKeepAliveTimer();
     if (!keepAliveThread)
         return;
     keepAliveThread->exit(0);
@@ -307,7 +351,8 @@ void Library::wakeUp()
     const QList<PortEntry *> entries = connections.values();
     for (PortEntry *e : entries) {
         QMutexLocker lock(&e->mutex);
-        e->connection->wakeUp();
+        if (e->connection->awake())
+            e->connection->wakeUp();
     }
 }
 

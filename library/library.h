@@ -31,7 +31,13 @@ public:
     bool addPort(const QString &portName);
     QList<QString> foundPorts() const;
     QList<QString> deviceDescriptions() const;
+    // Why the last load() refused its file, for the technician.
+    enum LoadFailure { Loaded, Missing, Damaged, OutsideChip, ProtectedPage, NothingToWrite };
     bool load(const QString &path);
+    LoadFailure loadFailure() const { return m_loadFailure; }
+    // The line (Damaged) or the device address (OutsideChip, ProtectedPage)
+    // at fault.
+    qint64 loadFailureAt() const { return m_loadFailureAt; }
     bool erase(const QString &portName);
     bool write(const QString &portName);
     bool closePort(const QString &portName);
@@ -52,7 +58,9 @@ private:
     };
 
     PortEntry *entry(const QString &portName, const char *operation) const;
+    LoadFailure checkImage(const QVector<QByteArray> &lines, qint64 *at) const;
     void stopKeepAlive();
+    void stopKeepAliveTimer();
     static void stopKeepAliveAtExit();
 
     ConnectionFactory factory;
@@ -64,6 +72,9 @@ private:
     int m_lastError = 0;
     QHash<int, QString> modelNames;
     QVector<QByteArray> *image = nullptr;
+    LoadFailure m_loadFailure = Loaded;
+    qint64 m_loadFailureAt = 0;
+    QPointer<QObject> keepAliveWorker;
     bool m_exitHookSet = false;
 };
 

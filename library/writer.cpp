@@ -2,6 +2,7 @@
 
 #include "library/library.h"
 #include "library/workerthread.h"
+#include "device/timings.h"
 
 #include <QDebug>
 #include <QThread>
@@ -24,7 +25,7 @@ void Writer::process()
         qDebug() << "library.write() returned" << ok;
     }
     // Gives the panel time to leave its bootloader before the wizard reports.
-    QThread::sleep(1);
+    QThread::msleep(unsigned(Timings::current().wakeUpPauseMs));
     // The receiver may delete this worker inside the emission.
     emit finished(this, ok);
 }

@@ -12,6 +12,7 @@
 #include "app/errorcodes.h"
 #include "library/library.h"
 #include "library/writer.h"
+#include "pages/inputdrain.h"
 
 InstallPage::InstallPage(QWidget *parent)
     : MyWizardPage(parent)
@@ -126,5 +127,8 @@ void InstallPage::finish(bool result)
         status = -2;
     wizard()->button(QWizard::BackButton)->setEnabled(true);
     m_waitCursor.restore();
+    // The outcome page must be seen: what the technician pressed while the
+    // job held the window is not an answer to it.
+    InputDrain::drain();
     wizard()->next();
 }

@@ -10,6 +10,7 @@
 #include "app/bootloaderwizard.h"
 #include "app/errorcodes.h"
 #include "device/portlister.h"
+#include "device/timings.h"
 #include "library/library.h"
 #include "library/scanner.h"
 
@@ -73,7 +74,7 @@ void ScanPage::scan()
 {
     if (pending > 0) {
         qDebug() << "Scanner is busy from previous invocation. Waiting for a little while...";
-        startLater(2000);
+        startLater(Timings::current().scanDisplayMs);
         // The old scanners' reports end nothing; the retry searches anew.
         stopped = true;
         return;
@@ -119,7 +120,7 @@ void ScanPage::scanFinished(QObject *scanner)
     if (pending != 0 || stopped || !isCurrentPage())
         return;
 
-    if (clock.elapsed() > 1999) {
+    if (clock.elapsed() >= Timings::current().scanDisplayMs) {
         scanFinished();
         return;
     }
@@ -127,7 +128,7 @@ void ScanPage::scanFinished(QObject *scanner)
     // A wait that outlives the search it belongs to (the technician stepped
     // back, or came in again) moves nothing.
     const int visit = m_visit;
-    QTimer::singleShot(2000, this, [this, visit] {
+    QTimer::singleShot(Timings::current().scanDisplayMs, this, [this, visit] {
         if (visit == m_visit && !stopped && isCurrentPage())
             scanFinished();
     });

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QThread>
+#include <QWindow>
 #include <QWizard>
 
 #include "library/library.h"
@@ -64,16 +65,34 @@ void SetupPage::on_comboBox_currentIndexChanged(int index)
 
 void SetupPage::on_qt_wizard_find_clicked()
 {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Open Hex File"), hexFileStartFolder(),
-                                                      tr("Hex files (*.hex);; All files (*.*)"));
+    // Without a parent, so that where Qt draws the dialog itself it keeps the
+    // platform's look instead of the wizard's style sheet (whose label rule
+    // would squeeze its fields); it still stays above the wizard.
+    QFileDialog dialog(nullptr, tr("Open Hex File"), hexFileStartFolder(), tr("Hex files (*.hex);; All files (*.*)"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.winId();
+    if (window()->windowHandle() && dialog.windowHandle())
+        dialog.windowHandle()->setTransientParent(window()->windowHandle());
+    QString path;
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        path = dialog.selectedFiles().constFirst();
     // Backslashes on Windows; elsewhere a backslash may be part of a name,
     // so the path is shown as it is.
     m_ui->hexLineEdit->setText(QDir::toNativeSeparators(path));
+    m_parsedText.clear();  // a file chosen again is read again
     on_hexLineEdit_editingFinished();
 }
 
 void SetupPage::on_hexLineEdit_editingFinished()
 {
+    // Enter and then leaving the field both end the editing: the second,
+    // with the same text, must not parse again (it would disable Next under
+    // the technician's click on it).
+    if (m_ui->hexLineEdit->text() == m_parsedText && (m_parser || complete))
+        return;
+    m_parsedText = m_ui->hexLineEdit->text();
     complete = false;
     emit completeChanged();
 
@@ -127,6 +146,7 @@ void SetupPage::parseFinished(QString filename, bool result)
 
     m_waitCursor.restore();
     m_ui->HEXCheckBox->setChecked(result);
+    m_ui->HEXCheckBox->setToolTip(result ? QString() : refusal());
     if (!result)
         return;
 
@@ -134,4 +154,24 @@ void SetupPage::parseFinished(QString filename, bool result)
     wizard()->setProperty("hex", filename);
     complete = true;
     emit completeChanged();
+}
+
+QString SetupPage::refusal() const
+{
+    const qint64 at = library.loadFailureAt();
+    switch (library.loadFailure()) {
+    case Library::Loaded:
+        break;
+    case Library::Missing:
+        return tr("Arquivo não encontrado ou ilegível.");
+    case Library::Damaged:
+        return tr("Arquivo danificado na linha %1.").arg(at);
+    case Library::OutsideChip:
+        return tr("Dados fora da memória do controlador (endereço 0x%1).").arg(at, 0, 16);
+    case Library::ProtectedPage:
+        return tr("Dados na página protegida do bootloader (endereço 0x%1).").arg(at, 0, 16);
+    case Library::NothingToWrite:
+        return tr("O arquivo não tem dados para gravar.");
+    }
+    return QString();
 }

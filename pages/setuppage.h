@@ -37,10 +37,12 @@ private slots:
 
 private:
     void startParse(const QString &path);
+    QString refusal() const;
     void abandonParse();
 
     Ui::SetupPage *m_ui;
     bool complete = false;
     Parser *m_parser = nullptr;  // the parse whose report counts; null once it reported
+    QString m_parsedText;        // the field's text the last parse was started for
     WaitCursor m_waitCursor;
 };

@@ -47,6 +47,8 @@ void FrameDecoder::restart()
 
 FrameDecoder::Status FrameDecoder::feed(uint8_t byte)
 {
+    if (++m_fed > kMaxBytes)
+        return overflowed() ? TooLong : NoStart;
     switch (m_state) {
     case Hunting:
         if (byte == kStx)
@@ -84,14 +86,15 @@ FrameDecoder::Status FrameDecoder::feed(uint8_t byte)
     case Overflow:
     case OverflowAfterDle:
         // Read the rest of the oversized packet off the line so that the
-        // next request does not meet it.
+        // next request does not meet it. A bare STX starts a packet over,
+        // whatever came before it: the real reply may follow noise.
         if (m_state == OverflowAfterDle)
             m_state = Overflow;
         else if (byte == kDle)
             m_state = OverflowAfterDle;
-        else if (byte == kEtx || byte == kStx)
-            return TooLong;
-        if (++m_drained > kMaxDrained)
+        else if (byte == kStx)
+            restart();
+        else if (byte == kEtx)
             return TooLong;
         return NeedMore;
     }

@@ -36,10 +36,11 @@ public:
         NoStart        // too many bytes went by without a packet starting
     };
 
-    // Garbage tolerated before a packet starts, and the tail drained after a
-    // packet overflowed, so a chattering line cannot keep a reader forever.
+    // Garbage tolerated before a packet starts, and the most bytes of any
+    // kind one packet may take, restarts included, so a chattering line
+    // (even one that sends nothing but STX) cannot keep a reader forever.
     static constexpr size_t kMaxSkipped = 1024;
-    static constexpr size_t kMaxDrained = 2 * kMaxFrame;
+    static constexpr size_t kMaxBytes = kMaxSkipped + 2 * kMaxFrame;
 
     FrameDecoder(uint8_t *buffer, size_t limit);
 
@@ -56,7 +57,7 @@ private:
     size_t m_limit;
     size_t m_length = 0;
     size_t m_skipped = 0;
-    size_t m_drained = 0;
+    size_t m_fed = 0;
     uint8_t m_sum = 0;
     State m_state = Hunting;
 };

@@ -10,6 +10,17 @@
 namespace picboot {
 namespace {
 
+// Packets dropped in one try before the try counts as unanswered, so that a
+// line repeating a wrong reply cannot hold a request for ever.
+constexpr int kMaxDropped = 8;
+
+// The slowest page erase a PIC24F is rated for is in the tens of ms (the
+// flash's own erase cycle, with the bootloader's loop around it); 100 ms a
+// page gives room for the slowest part and a cold chip. The whole program
+// memory, 85 pages, may then take 85 x 100 = 8500 ms before the device
+// answers, on top of the 3000 ms the wizard allows for silence: 11.5 s.
+constexpr int kEraseMsPerPage = 100;
+
 int64_t nowMs()
 {
     using namespace std::chrono;
@@ -19,7 +30,8 @@ int64_t nowMs()
 } // namespace
 
 Link::Link(std::unique_ptr<Transport> transport, int32_t bitRate, int timeoutMs)
-    : m_transport(std::move(transport)), m_bitRate(bitRate), m_timeoutMs(timeoutMs)
+    : m_transport(std::move(transport)), m_bitRate(bitRate), m_timeoutMs(timeoutMs),
+      m_eraseMsPerPage(kEraseMsPerPage)
 {
 }
 
@@ -103,20 +115,35 @@ int Link::receive(uint8_t *buffer, size_t limit, int extraFirstByteMs)
 }
 
 int Link::exchange(const uint8_t *request, size_t count, uint8_t *reply, size_t limit, unsigned retries,
-                   int extraFirstByteMs)
+                   int extraFirstByteMs, Matcher answers)
 {
     if (count > kMaxPayload)
         return PICBOOT_ERR_PACKET_BIG;
     uint8_t frame[2 * (kMaxPayload + 1) + 3];
     const size_t frameLength = encodeFrame(request, count, frame);
-    std::vector<uint8_t> received(limit);
+    // A packet that does not answer may be longer than the reply awaited (a
+    // read-back's reply arriving twice, on a write): it is read whole, then
+    // dropped.
+    const size_t capacity = answers ? std::max(limit, kMaxPayload + 1) : limit;
+    std::vector<uint8_t> received(capacity);
     for (unsigned attempt = 0; attempt <= retries; ++attempt) {
         const int sent = sendFrame(frame, frameLength);
         if (sent < 0)
             return sent;
-        const int r = receive(received.data(), limit, extraFirstByteMs);
+        int r = 0;
+        for (int dropped = 0;; ++dropped) {
+            r = receive(received.data(), capacity, extraFirstByteMs);
+            if (r <= 0 || !answers || answers(request, count, received.data(), size_t(r)))
+                break;
+            if (dropped == kMaxDropped) {
+                r = PICBOOT_ERR_TIMEOUT;
+                break;
+            }
+        }
         if (r == PICBOOT_ERR_TIMEOUT || r == PICBOOT_ERR_CHECKSUM)
             continue;
+        if (r > 0 && size_t(r) > limit)
+            return PICBOOT_ERR_REPLY_TOO_LONG;
         if (r > 0)
             std::memcpy(reply, received.data(), size_t(r));
         return r;

@@ -37,11 +37,23 @@ public:
     // for the first byte, for requests the device works on before it answers.
     int receive(uint8_t *buffer, size_t limit, int extraFirstByteMs = 0);
 
+    // Whether a good packet can be the reply to the request in hand.
+    using Matcher = bool (*)(const uint8_t *request, size_t count, const uint8_t *reply, size_t length);
+
     // send + receive, sent again after -2 or -4 up to retries more times,
     // then -5. Any other failure returns at once. The reply reaches reply
-    // only when it is good.
+    // only when it is good. With a matcher, a packet that cannot answer the
+    // request (a late reply to an earlier try or request, a doubled one) is
+    // dropped and the link keeps listening within the time-out.
     int exchange(const uint8_t *request, size_t count, uint8_t *reply, size_t limit, unsigned retries,
-                 int extraFirstByteMs = 0);
+                 int extraFirstByteMs = 0, Matcher answers = nullptr);
+
+    // The silence allowed between two reply bytes; an erase adds
+    // eraseMsPerPage for each page to the wait for its first byte.
+    int timeoutMs() const { return m_timeoutMs; }
+    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    int eraseMsPerPage() const { return m_eraseMsPerPage; }
+    void setEraseMsPerPage(int ms) { m_eraseMsPerPage = ms; }
 
 private:
     int sendFrame(const uint8_t *frame, size_t length);
@@ -49,6 +61,7 @@ private:
     std::unique_ptr<Transport> m_transport;
     int32_t m_bitRate;
     int m_timeoutMs;
+    int m_eraseMsPerPage;
     bool m_open = true;
     int64_t m_sentAt = 0;  // when the last frame sent has crossed the line (ms)
     std::mutex m_mutex;

@@ -24,9 +24,6 @@ constexpr uint32_t kPageAddresses = 0x400;
 constexpr uint32_t kAddressMask = 0xFFFFFF;
 constexpr size_t kHeader = 5;             // CMD LEN ADDR_L ADDR_H ADDR_U
 constexpr uint16_t kMaxData = kMaxPayload - kHeader;
-// The device answers an erase only when every page is done; its first reply
-// byte may come this much later than the time-out alone allows, per page.
-constexpr int kEraseMsPerPage = 25;
 
 int guarded(int (*body)(void *), void *context)
 {
@@ -94,6 +91,18 @@ int checkRequest(const PicRequest *request, const void *data, uint8_t command)
     return 0;
 }
 
+// A read is answered by its own header echoed, then 4 bytes an instruction,
+// then the checksum; a write or an erase by its command byte alone.
+bool answersRead(const uint8_t *request, size_t, const uint8_t *reply, size_t length)
+{
+    return length == kHeader + size_t(request[1]) * kInstructionBytes + 1 && std::memcmp(reply, request, kHeader) == 0;
+}
+
+bool answersCommand(const uint8_t *request, size_t, const uint8_t *reply, size_t length)
+{
+    return length == 2 && reply[0] == request[0];
+}
+
 // Reads dataLength bytes at address in one request; the data reach out only
 // when the whole reply is good and answers this request.
 int readBlock(Link &link, uint32_t address, uint16_t dataLength, unsigned retries, uint8_t *out)
@@ -102,7 +111,7 @@ int readBlock(Link &link, uint32_t address, uint16_t dataLength, unsigned retrie
     putHeader(request, kCmdRead, uint8_t(dataLength / kInstructionBytes), address);
     uint8_t reply[kMaxPayload + 1];
     const size_t expected = kHeader + dataLength + 1;
-    const int r = link.exchange(request, kHeader, reply, expected, retries);
+    const int r = link.exchange(request, kHeader, reply, expected, retries, 0, answersRead);
     if (r < 0)
         return r;
     if (size_t(r) != expected || std::memcmp(reply, request, kHeader) != 0)
@@ -214,7 +223,7 @@ PICBOOT_EXPORT int32_t PICBOOT_CALL WritePIC(PicHandle handle, const PicRequest 
             std::memcpy(packet + kHeader, data, request->dataLength);
             uint8_t reply[2];
             const int r = link.exchange(packet, kHeader + request->dataLength, reply, sizeof reply,
-                                        request->deviceParam1);
+                                        request->deviceParam1, 0, answersCommand);
             if (r < 0)
                 return r;
             if (r != 2 || reply[0] != kCmdWrite)
@@ -261,12 +270,27 @@ PICBOOT_EXPORT int32_t PICBOOT_CALL ErasePIC(PicHandle handle, uint32_t firstAdd
             uint8_t request[kHeader];
             putHeader(request, kCmdErase, pageCount, firstAddress);
             uint8_t reply[2];
-            const int r = link.exchange(request, kHeader, reply, sizeof reply, retries, pageCount * kEraseMsPerPage);
+            const int r = link.exchange(request, kHeader, reply, sizeof reply, retries,
+                                        pageCount * link.eraseMsPerPage(), answersCommand);
             if (r < 0)
                 return r;
             if (r != 2 || reply[0] != kCmdErase)
                 return int(PICBOOT_ERR_COMMAND);
             return int(pageCount);
+        });
+    });
+}
+
+PICBOOT_EXPORT int32_t PICBOOT_CALL SetTimeoutPIC(PicHandle handle, int32_t timeoutMs, int32_t eraseMsPerPage)
+{
+    return guard([&]() -> int {
+        return withLink(handle, [&](Link &link) {
+            const int before = link.timeoutMs();
+            if (timeoutMs > 0)
+                link.setTimeoutMs(timeoutMs);
+            if (eraseMsPerPage >= 0)
+                link.setEraseMsPerPage(eraseMsPerPage);
+            return before;
         });
     });
 }

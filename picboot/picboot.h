@@ -1,6 +1,7 @@
 #pragma once
 
-/* Host side of the panel's serial bootloader: the nine PICBOOT exports.
+/* Host side of the panel's serial bootloader: the nine PICBOOT exports and
+ * SetTimeoutPIC.
  * Plain C linkage so that a program binding them by name finds them, with
  * __stdcall on 32-bit Windows like the library it stands in for. */
 
@@ -104,8 +105,14 @@ _Static_assert(sizeof(PicRequest) == 16, "PicRequest is a 16-byte record");
  * handle (callers read any non-zero value as success). Handles start at 1
  * and are never reused. The time-out given to OpenPIC bounds the silence
  * between two received bytes, counted from when the request has left the
- * line; an erase adds 25 ms a page to the wait for the first byte of its
- * reply, since the device answers only when every page is erased. */
+ * line; an erase adds 100 ms a page to the wait for the first byte of its
+ * reply, since the device answers only when every page is erased.
+ *
+ * ReadPIC, WritePIC, VerifyPIC and ErasePIC pair each reply with its request:
+ * a good packet that cannot answer it (another command byte, a read reply
+ * whose echoed header names another address or length, a late reply to an
+ * earlier request) is dropped and the link keeps listening within the
+ * time-out, so one late or doubled reply costs a retry at most. */
 enum {
     PICBOOT_ERR_IO = -1,              /* read/write failure */
     PICBOOT_ERR_TIMEOUT = -2,         /* silence between two bytes too long */
@@ -143,6 +150,13 @@ PICBOOT_EXPORT int32_t PICBOOT_CALL WritePIC(PicHandle handle, const PicRequest 
 PICBOOT_EXPORT int32_t PICBOOT_CALL VerifyPIC(PicHandle handle, const PicRequest *request, const uint8_t *data);
 PICBOOT_EXPORT int32_t PICBOOT_CALL ErasePIC(PicHandle handle, uint32_t firstAddress, uint8_t pageCount,
                                              uint8_t retries);
+
+/* Ours, beside the nine: changes a link's time-out (timeoutMs > 0) and its
+ * erase allowance per page (eraseMsPerPage >= 0); other values keep what is
+ * set. Returns the time-out in force before, or -6 for an unknown handle.
+ * The keep-alive read of a panel that answers in milliseconds need not wait
+ * out the time-out an erase needs. */
+PICBOOT_EXPORT int32_t PICBOOT_CALL SetTimeoutPIC(PicHandle handle, int32_t timeoutMs, int32_t eraseMsPerPage);
 
 #ifdef __cplusplus
 }

@@ -52,6 +52,8 @@ bool FlashModel::writeRow(quint32 address, const QByteArray &data)
 
 void FlashModel::program(quint32 index, quint32 word)
 {
+    if (m_stuck >= 0 && qint64(index) == m_stuck / 2)
+        return;
     m_words[index] &= word;
 }
 

@@ -50,9 +50,13 @@ public:
     QByteArray read(quint32 address, int instructions) const;
     QByteArray fileBytes() const;                       // all of program memory
     void fill(quint8 value);
+    // A cell that does not take a value: programming leaves the instruction
+    // at this address as it was. -1 for none.
+    void setStuckAddress(qint64 address) { m_stuck = address; }
 
 private:
     void program(quint32 index, quint32 word);
 
     std::vector<quint32> m_words;                       // one per instruction
+    qint64 m_stuck = -1;
 };

@@ -24,6 +24,8 @@ void PanelProtocol::setFaults(const PanelFaults &faults)
     m_options.faults = faults;
     m_badChecksumsLeft = qMax(0, faults.badChecksumReplies);
     m_silentRowAddress = -1;
+    m_oddReplySeen = 0;
+    m_flash.setStuckAddress(faults.stuckAddress);
 }
 
 PanelReply PanelProtocol::framed(const QByteArray &payload)
@@ -88,16 +90,28 @@ PanelReply PanelProtocol::handlePacket(const QByteArray &payload)
     const int count = quint8(payload.at(1));
     const quint32 address = quint32(quint8(payload.at(2))) | quint32(quint8(payload.at(3))) << 8
             | quint32(quint8(payload.at(4))) << 16;
+    PanelReply reply;
     switch (command) {
     case ReadFlash:
-        return readFlash(payload, address, count);
+        reply = readFlash(payload, address, count);
+        break;
     case WriteFlash:
-        return writeRow(payload, address, count);
+        reply = writeRow(payload, address, count);
+        break;
     case EraseFlash:
-        return erasePages(address, count);
+        reply = erasePages(address, count);
+        break;
     default:
         return reject();
     }
+    const PanelFaults &faults = m_options.faults;
+    if (command == faults.oddReplyCommand && address != FlashModel::kDeviceIdAddress
+            && ++m_oddReplySeen == faults.oddReplyOccurrence && !reply.bytes.isEmpty()) {
+        reply.delayMs += qMax(0, faults.lateReplyMs);
+        if (faults.doubledReply)
+            reply.bytes += reply.bytes;
+    }
+    return reply;
 }
 
 PanelReply PanelProtocol::readFlash(const QByteArray &payload, quint32 address, int count)

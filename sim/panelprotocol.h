@@ -63,4 +63,5 @@ private:
     int m_idRequests = 0;
     int m_badChecksumsLeft = 0;
     qint64 m_silentRowAddress = -1;     // the row that no longer gets answers
+    int m_oddReplySeen = 0;             // requests of the odd-reply command so far
 };

@@ -29,6 +29,11 @@ struct PanelFaults
     int dropLineAtRow = -1;         // on that row write the pseudo-terminal is closed (clients see a
                                     // hang-up); the row is not written and the panel stops serving
     int badChecksumReplies = 0;     // the next N framed replies carry a checksum off by one
+    qint64 stuckAddress = -1;       // device address whose instruction does not take a value (stays erased)
+    int oddReplyCommand = -1;       // 1 a read (not of the device ID), 2 a row write, 3 an erase: ...
+    int oddReplyOccurrence = 1;     // ...the Nth such request since the faults were set, retries included...
+    int lateReplyMs = 0;            // ...is answered this much later than it would be...
+    bool doubledReply = false;      // ...and, if set, twice
 };
 
 struct PanelOptions

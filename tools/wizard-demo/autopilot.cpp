@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QTimer>
@@ -88,6 +89,15 @@ void Autopilot::commitWhenReady()
     if (m_wizard.currentId() != BootloaderWizard::Page_Setup)
         return;
     if (!m_wizard.button(QWizard::NextButton)->isEnabled()) {
+        // A refused file shows the cross with its reason; Next would never
+        // come, so the run ends here.
+        auto *check = m_wizard.page(BootloaderWizard::Page_Setup)->findChild<QCheckBox *>(QStringLiteral("HEXCheckBox"));
+        if (check && !check->isChecked() && !check->toolTip().isEmpty() && !QApplication::overrideCursor()) {
+            std::fprintf(stderr, "wizard-demo: the setup page refused %s\n", qPrintable(m_firmware));
+            std::fflush(stderr);
+            QApplication::exit(1);
+            return;
+        }
         later(100, &Autopilot::commitWhenReady);
         return;
     }

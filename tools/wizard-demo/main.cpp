@@ -15,6 +15,8 @@
 #include "app/bootloaderwizard.h"
 #include "autopilot.h"
 #include "demopanels.h"
+#include "device/devicepath.h"
+#include "device/portlister.h"
 
 namespace {
 
@@ -56,7 +58,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption autopilot(QStringLiteral("autopilot"), QStringLiteral("Walk through the wizard by itself, then quit."));
     const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("The file the autopilot picks (default the sample)."), QStringLiteral("file"), sample);
     const QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("With --autopilot: save the install page mid-write to this PNG."), QStringLiteral("file"));
-    parser.addOptions({fast, panels, model, fault, autopilot, firmware, screenshot});
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Use this outside serial device (a USB adaptor, another emulator's pseudo-terminal) as the only serial port, instead of the virtual panels."), QStringLiteral("path"));
+    parser.addOptions({fast, panels, model, fault, autopilot, firmware, screenshot, port});
     parser.process(app);
 
     bool countOk = false;
@@ -73,14 +76,24 @@ int main(int argc, char *argv[])
     }
 
     DemoPanels demo;
-    if (!demo.start(count, options)) {
-        std::fprintf(stderr, "wizard-demo: could not open a pseudo-terminal for a virtual panel\n");
-        return 1;
+    if (parser.isSet(port)) {
+        const QString path = QFileInfo(parser.value(port)).absoluteFilePath();
+        if (!QFileInfo::exists(path)) {
+            std::fprintf(stderr, "wizard-demo: %s does not exist\n", qPrintable(path));
+            return 2;
+        }
+        PortLister::setOverride({{DevicePath::nameFromLocation(path), path}});
+        std::printf("wizard-demo: the outside device %s is the only serial port\n", qPrintable(path));
+    } else {
+        if (!demo.start(count, options)) {
+            std::fprintf(stderr, "wizard-demo: could not open a pseudo-terminal for a virtual panel\n");
+            return 1;
+        }
+        demo.listAsSerialPorts();
+        std::printf("wizard-demo: virtual panel%s on %s (%s)\n", count > 1 ? "s" : "",
+                    qPrintable(demo.devicePaths().join(QStringLiteral(", "))),
+                    options.paced ? "115200 baud" : "no pacing");
     }
-    demo.listAsSerialPorts();
-    std::printf("wizard-demo: virtual panel%s on %s (%s)\n", count > 1 ? "s" : "",
-                qPrintable(demo.devicePaths().join(QStringLiteral(", "))),
-                options.paced ? "115200 baud" : "no pacing");
     std::printf("wizard-demo: on the setup page pick %s\n", qPrintable(QDir::toNativeSeparators(sample)));
     std::fflush(stdout);
 

@@ -1,0 +1,7 @@
+#include "device/timings.h"
+
+Timings &Timings::current()
+{
+    static Timings timings;
+    return timings;
+}
