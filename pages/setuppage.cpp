@@ -81,8 +81,8 @@ void SetupPage::on_qt_wizard_find_clicked()
     // Backslashes on Windows; elsewhere a backslash may be part of a name,
     // so the path is shown as it is.
     m_ui->hexLineEdit->setText(QDir::toNativeSeparators(path));
-    m_parsedText.clear();  // a file chosen again is read again
-    on_hexLineEdit_editingFinished();
+    // A file chosen again is read again.
+    parseField();
 }
 
 void SetupPage::on_hexLineEdit_editingFinished()
@@ -92,6 +92,11 @@ void SetupPage::on_hexLineEdit_editingFinished()
     // the technician's click on it).
     if (m_ui->hexLineEdit->text() == m_parsedText && (m_parser || complete))
         return;
+    parseField();
+}
+
+void SetupPage::parseField()
+{
     m_parsedText = m_ui->hexLineEdit->text();
     complete = false;
     emit completeChanged();

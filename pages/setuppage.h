@@ -36,6 +36,7 @@ private slots:
     void parseFinished(QString filename, bool result);
 
 private:
+    void parseField();
     void startParse(const QString &path);
     QString refusal() const;
     void abandonParse();

@@ -122,8 +122,8 @@ void TestUpdate::failedWritesEndOnMessage5_data()
     QTest::addColumn<int>("port");
 
     PanelFaults writeFails;
-    writeFails.writeWrongReplyAtRow = 5;
-    QTest::newRow("a block write is refused") << writeFails << 0;
+    writeFails.writeNoReplyAtRow = 5;
+    QTest::newRow("a block write gets no answer") << writeFails << 0;
 
     // A word well inside the sample's program text reads back wrong: every
     // block is written, one does not verify.

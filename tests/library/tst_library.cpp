@@ -143,15 +143,44 @@ void TestLibrary::loadTakesOnlyFirmwareForThisController()
                                    QStringLiteral("Library::load(): Parse successful")}));
     }
 
-    // The last program address, 0x157FF, is file byte 0x2AFFF: data up to it
-    // fits, one byte more does not.
-    QVERIFY(library.load(hexFile(QStringLiteral("edge.hex"), programRecords(0x2AFF0, 1))));
+    // The last program address, 0x157FF, is file byte 0x2AFFF. The last
+    // page holds the bootloader: only its configuration words (0x157FA to
+    // 0x157FF, file bytes 0x2AFF4 on) may stand there, and they are not
+    // written. A file must give the writable memory something.
+    const QByteArray config = QByteArray::fromHex("ffff7f00ffff3f00ffff7f00");
+    const QByteArray blankRow = QByteArray::fromHex("ffffff00").repeated(4);
+    struct Row
     {
+        const char *name;
+        intelhex::Records records;
+        Library::LoadFailure failure;
+        qint64 at;
+        const char *log;
+    };
+    const QList<Row> rows = {
+        {"code and the configuration words", m_goodRecords + intelhex::Records{{0x2AFF4, config}}, Library::Loaded, 0,
+         "Library::load(): Parse successful"},
+        {"one byte past the end", m_goodRecords + programRecords(0x2AFF4, 1), Library::OutsideChip, 0x15800,
+         "Library::load(): data at device address 0x15800 lies past the program memory, which ends at 0x157ff: "
+         "not firmware for this device."},
+        {"code in the protected page", m_goodRecords + programRecords(0x2A800, 1), Library::ProtectedPage, 0x15400,
+         "Library::load(): data at device address 0x15400 lies in the protected page 0x15400-0x157ff, which is "
+         "never written."},
+        {"just below the configuration words", m_goodRecords + programRecords(0x2AFF0, 1), Library::ProtectedPage,
+         0x157f8, nullptr},
+        {"only the end record", {}, Library::NothingToWrite, 0,
+         "Library::load(): the file holds no data for the writable program memory: nothing to write."},
+        {"only the configuration words", {{0x2AFF4, config}}, Library::NothingToWrite, 0, nullptr},
+        {"only blank records", {{0x1000, blankRow}, {0x1010, blankRow}}, Library::NothingToWrite, 0, nullptr},
+    };
+    for (const Row &row : rows) {
         LogCapture log;
-        QVERIFY(!library.load(hexFile(QStringLiteral("beyond.hex"), m_goodRecords + programRecords(0x2AFF4, 1))));
-        QVERIFY(log.contains(QStringLiteral("Library::load(): data at device address 0x15801 lies past the program "
-                                            "memory, which ends at 0x157ff: not firmware for this device.")));
-        QVERIFY(log.contains(QStringLiteral("Library::load(): Parse failed")));
+        const bool loaded = library.load(hexFile(QStringLiteral("case.hex"), row.records));
+        QVERIFY2(loaded == (row.failure == Library::Loaded), row.name);
+        QVERIFY2(library.loadFailure() == row.failure, row.name);
+        if (row.at)
+            QVERIFY2(library.loadFailureAt() == row.at, row.name);
+        QVERIFY2(!row.log || log.contains(QString::fromLatin1(row.log)), row.name);
     }
 
     if (!QFileInfo::exists(QStringLiteral(WIZARD_SAMPLES_DIR)))
