@@ -113,8 +113,13 @@ bool Connection::write(const QVector<QByteArray> &image)
     bool allGood = true;
     qint64 firstMismatch = -1;
     m_resetJump.clear();
-    if (!assembler.blocks().isEmpty() && assembler.blocks().first().byteAddress == 0)
+    if (!assembler.blocks().isEmpty() && assembler.blocks().first().byteAddress == 0
+        && !assembler.blocks().first().blank)
         m_resetJump = assembler.blocks().first().data.left(8);
+    // Where the image has no row of its own at 0x100, the row holding the
+    // moved reset jump is read back all the same: without that jump the
+    // panel does not start the new firmware.
+    bool resetJumpRead = m_resetJump.isEmpty();
     PicRequest request;
     std::memset(&request, 0, sizeof request);
     for (const ImageBlock &block : assembler.blocks()) {
@@ -148,10 +153,24 @@ bool Connection::write(const QVector<QByteArray> &image)
         qDebug() << "PicBoot:writePic() OK";
         quint32 mismatch = request.bootAddress;
         const bool verified = verifyBlock(request, data, &mismatch);
+        resetJumpRead = resetJumpRead || request.bootAddress == m_profile.ignoreAddress1;
         report(progress);
         if (!verified && firstMismatch < 0)
             firstMismatch = mismatch;
         allGood = allGood && verified;
+    }
+    if (!resetJumpRead) {
+        request.bootAddress = m_profile.ignoreAddress1;
+        request.dataLength = quint16(blockBytes);
+        request.bytesPerAddress = quint8(m_profile.bytesPerAddress);
+        request.deviceParam1 = quint16(m_profile.deviceParam1);
+        const QByteArray erased(blockBytes, char(0xFF));
+        quint32 mismatch = request.bootAddress;
+        if (!verifyBlock(request, reinterpret_cast<const unsigned char *>(erased.constData()), &mismatch)) {
+            allGood = false;
+            if (firstMismatch < 0)
+                firstMismatch = mismatch;
+        }
     }
     if (!allGood) {
         // A block that did not verify leaves the panel without the firmware
@@ -206,19 +225,21 @@ bool Connection::verifyBlock(PicRequest &request, const unsigned char *data, qui
         const quint32 address = request.bootAddress + quint32(offset) / m_profile.bytesPerAddress;
         const unsigned char *got = readBack.data() + offset;
         const unsigned char *want = data + offset;
-        if (sameWord(got, want))
-            continue;
         // The bootloader keeps its own jump at 0 and 2.
         if (address == 0 || address == 2)
             continue;
         // It moves the application's reset jump to 0x100 and 0x102: there the
-        // file's jump is as good as the file's own words, but nothing else
-        // is, or the panel would not start the new firmware.
+        // file's jump is as good as the file's own words, but erased cells
+        // are not, or the panel would not start the new firmware.
         if ((address == m_profile.ignoreAddress1 || address == m_profile.ignoreAddress2)
             && m_resetJump.size() == 8) {
-            const int word = address == m_profile.ignoreAddress1 ? 0 : 4;
-            if (sameWord(got, reinterpret_cast<const unsigned char *>(m_resetJump.constData()) + word))
+            const auto *jump = reinterpret_cast<const unsigned char *>(m_resetJump.constData())
+                    + (address == m_profile.ignoreAddress1 ? 0 : 4);
+            const bool erased = want[0] == 0xFF && want[1] == 0xFF && want[2] == 0xFF;
+            if (sameWord(got, jump) || (sameWord(got, want) && !erased))
                 continue;
+        } else if (sameWord(got, want)) {
+            continue;
         }
         qDebug() << "verifyWrite() got a mismatch at" << Qt::hex << address << ":" << Qt::dec << int(got[0])
                  << "x" << int(want[0]) << "," << int(got[1]) << "x" << int(want[1]) << "," << int(got[2]) << "x"

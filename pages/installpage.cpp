@@ -38,6 +38,8 @@ QString InstallPage::chosenPort() const
 
 void InstallPage::initializePage()
 {
+    // A second update in the same window starts with a clean slate.
+    status = 0;
     // The library outlives the wizard; a callback left on a connection must
     // not reach a page that is gone.
     QPointer<InstallPage> page(this);

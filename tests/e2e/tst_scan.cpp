@@ -12,6 +12,7 @@
 #include "library/library.h"
 #include "support/logcapture.h"
 #include "wizardrun.h"
+#include "device/timings.h"
 
 // The search for panels: when it ends, where it leads, and what stepping
 // back does to it.
@@ -159,6 +160,7 @@ void TestScan::onlyAFastSearchWaitsForFeedback()
     QFETCH(bool, fast);
     LogCapture log;
     WizardRun run;
+    Timings::current().scanDisplayMs = Timings().scanDisplayMs;
     QVERIFY(run.startSearch(panels));
     QElapsedTimer clock;
     clock.start();

@@ -22,6 +22,7 @@ private slots:
     void writesTheChosenOfTwoPanelsOnly();
     void failedWritesEndOnMessage5_data();
     void failedWritesEndOnMessage5();
+    void inputDuringTheWriteDoesNotHideTheOutcome();
 };
 
 Q_DECLARE_METATYPE(PanelFaults)
@@ -131,6 +132,12 @@ void TestUpdate::failedWritesEndOnMessage5_data()
     verifyFails.corruptReadAddress = 0x1000;
     QTest::newRow("a block does not verify") << verifyFails << 0;
 
+    // The cell for the application's reset jump does not take it: the panel
+    // would never start the new firmware.
+    PanelFaults resetJumpLost;
+    resetJumpLost.stuckAddress = 0x100;
+    QTest::newRow("the reset jump is not taken") << resetJumpLost << 0;
+
     // Nothing is written when the chosen index is past the found ports.
     QTest::newRow("a port index past the found ports") << PanelFaults() << 1;
 }
@@ -153,10 +160,59 @@ void TestUpdate::failedWritesEndOnMessage5()
     // Past the commit: Cancel is the only way out.
     QVERIFY(!run.enabled(QWizard::BackButton));
     QTRY_VERIFY(!run.enabled(QWizard::NextButton));
+    VirtualPanel *panel = run.panel(0);
     if (port > 0) {
-        QCOMPARE(run.panel(0)->pageErases() + run.panel(0)->rowWrites(), 0);
+        QCOMPARE(panel->pageErases() + panel->rowWrites(), 0);
         QVERIFY(log.containsPrefix(QStringLiteral("InstallPage::start(): no found panel at index 1")));
+        return;
     }
+    // Every layer tells the same: no layer reported a success.
+    QVERIFY(log.contains(QStringLiteral("library.write() returned false")));
+    QVERIFY(!log.contains(QStringLiteral("library.write() returned true")));
+    // A half-written panel stays in its bootloader: the next search finds it
+    // without the jumper and power cycle, and a second update succeeds.
+    QVERIFY(panel->inBootloader());
+    QVERIFY(log.containsPrefix(QStringLiteral("Library::write(): writing to")));
+    panel->setFaults(PanelFaults());
+    run.wizard().restart();
+    QVERIFY(run.walkToScan());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 20000));
+    QVERIFY(run.commit());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Success, 60000));
+    const QString mismatch = flashMismatch(*panel, WizardRun::sampleFirmware());
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    QVERIFY(!panel->inBootloader());
+}
+
+// Escape, the close box and a second click pressed while the write holds
+// the window arrive once it ends; they must not close the window or click
+// through the page that tells the outcome.
+void TestUpdate::inputDuringTheWriteDoesNotHideTheOutcome()
+{
+    LogCapture log;
+    WizardRun run;
+    QVERIFY(run.reachSetup());
+    bool posted = false;
+    connect(installPage(run), &InstallPage::updated, this, [&](int value) {
+        if (posted || value <= 0)
+            return;
+        posted = true;
+        QWidget *wizard = &run.wizard();
+        QCoreApplication::postEvent(wizard, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        QCoreApplication::postEvent(wizard, new QCloseEvent);
+        QAbstractButton *finish = run.button(QWizard::FinishButton);
+        const QPointF at(finish->width() / 2, finish->height() / 2);
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(finish, new QMouseEvent(type, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    });
+    QVERIFY(run.commit());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Success, 60000));
+    QVERIFY(posted);
+    QTest::qWait(100);
+    QVERIFY(run.wizard().isVisible());
+    QCOMPARE(run.currentId(), int(BootloaderWizard::Page_Success));
+    QCOMPARE(run.wizard().result(), 0);
+    QVERIFY(log.containsPrefix(QStringLiteral("Dropped ")));
 }
 
 QTEST_MAIN(TestUpdate)

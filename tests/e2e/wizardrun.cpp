@@ -1,5 +1,7 @@
 #include "wizardrun.h"
 
+#include "device/timings.h"
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFile>
@@ -15,6 +17,9 @@
 WizardRun::WizardRun()
     : m_wizard(std::make_unique<BootloaderWizard>())
 {
+    // Nothing here times the search display or the pause after the wake-up.
+    Timings::current().scanDisplayMs = 100;
+    Timings::current().wakeUpPauseMs = 0;
     m_wizard->show();
 }
 
