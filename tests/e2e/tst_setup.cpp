@@ -5,11 +5,13 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 
 #include "library/library.h"
+#include "support/intelhex.h"
 #include "support/logcapture.h"
 #include "wizardrun.h"
 
@@ -20,6 +22,9 @@ class TestSetup : public QObject
 
 private slots:
     void aFileThatDoesNotParseKeepsNextDisabled();
+    void refusedFilesSayWhy_data();
+    void refusedFilesSayWhy();
+    void theFirstClickAfterTypingAPathWorks();
     void onlyTheLastFileChosenCounts();
     void theFileDialogOpensInTheHomeFolderWithTheHexFilter();
 
@@ -84,6 +89,65 @@ void TestSetup::aFileThatDoesNotParseKeepsNextDisabled()
 
 }
 
+void TestSetup::refusedFilesSayWhy_data()
+{
+    QTest::addColumn<QByteArray>("content");  // empty: no such file
+    QTest::addColumn<QString>("reason");
+    QFile sample(WizardRun::sampleFirmware());
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = sample.readAll().split('\n');
+    // An interrupted download: the first 40 % of the lines.
+    const QByteArray cut = lines.mid(0, lines.size() * 4 / 10).join('\n') + '\n';
+    QTest::newRow("missing") << QByteArray() << QStringLiteral("Arquivo não encontrado ou ilegível.");
+    QTest::newRow("cut short") << cut << QStringLiteral("Arquivo danificado na linha %1.").arg(lines.size() * 4 / 10);
+    QTest::newRow("only the end record") << QByteArray(":00000001FF\n") << QStringLiteral("O arquivo não tem dados para gravar.");
+    QTest::newRow("code in the protected page")
+        << intelhex::lines({intelhex::linear(2), intelhex::data(0xA800, intelhex::bytes({0x11, 0x22, 0x33, 0})),
+                            intelhex::endOfFile()})
+        << QStringLiteral("Dados na página protegida do bootloader (endereço 0x15400).");
+    QTest::newRow("past the program memory")
+        << intelhex::lines({intelhex::linear(3), intelhex::data(0, intelhex::bytes({0x11, 0x22, 0x33, 0})),
+                            intelhex::endOfFile()})
+        << QStringLiteral("Dados fora da memória do controlador (endereço 0x18000).");
+}
+
+// The cross carries the reason the log gives; nothing is erased.
+void TestSetup::refusedFilesSayWhy()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    WizardRun run;
+    QVERIFY(run.reachSetup());
+    const QString path = content.isEmpty() ? m_dir.filePath(QStringLiteral("none.hex"))
+                                           : writeFile(QStringLiteral("refused.hex"), content);
+    run.typeFile(path);
+    QTRY_VERIFY(!parsing());
+    QVERIFY(!ticked(run));
+    QVERIFY(!run.enabled(QWizard::NextButton));
+    QCOMPARE(run.child<QCheckBox>(BootloaderWizard::Page_Setup, "HEXCheckBox")->toolTip(), reason);
+    QCOMPARE(run.panel(0)->pageErases() + run.panel(0)->rowWrites(), 0);
+}
+
+// Enter, then a real click on Próximo: leaving the field with the same text
+// must not parse again and swallow the click.
+void TestSetup::theFirstClickAfterTypingAPathWorks()
+{
+    LogCapture log;
+    WizardRun run;
+    QVERIFY(run.reachSetup());
+    auto *field = run.child<QLineEdit>(BootloaderWizard::Page_Setup, "hexLineEdit");
+    run.wizard().activateWindow();
+    field->setFocus();
+    QTRY_VERIFY(field->hasFocus());
+    field->setText(WizardRun::sampleFirmware());
+    QTest::keyClick(field, Qt::Key_Return);
+    QTRY_VERIFY(run.enabled(QWizard::NextButton));
+    QTest::mouseClick(run.button(QWizard::NextButton), Qt::LeftButton);
+    QTRY_COMPARE(run.currentId(), int(BootloaderWizard::Page_Install));
+    QCOMPARE(log.countPrefix(QStringLiteral("Library::load(): hex =")), 1);
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Success, 60000));
+}
+
 void TestSetup::onlyTheLastFileChosenCounts()
 {
     LogCapture log;
@@ -133,6 +197,7 @@ void TestSetup::theFileDialogOpensInTheHomeFolderWithTheHexFilter()
     QString caption, folder;
     QStringList filters;
     bool stuck = false;
+    bool styled = false;
     // Answers the dialog once it is up; one that will not take the answer
     // is closed all the same, so that a fault fails the test, not hangs it.
     auto answer = [&](bool choose) {
@@ -147,6 +212,10 @@ void TestSetup::theFileDialogOpensInTheHomeFolderWithTheHexFilter()
             poll->deleteLater();
             poll->stop();
             caption = dialog->windowTitle();
+            // The wizard's label rule (18 px bold, 290 px wide) stays off the
+            // dialog's own labels.
+            for (QLabel *label : dialog->findChildren<QLabel *>())
+                styled |= label->minimumWidth() >= 290 || label->font().bold();
             filters = dialog->nameFilters();
             folder = dialog->directory().absolutePath();
             if (choose) {
@@ -167,8 +236,10 @@ void TestSetup::theFileDialogOpensInTheHomeFolderWithTheHexFilter()
     auto *field = run.child<QLineEdit>(BootloaderWizard::Page_Setup, "hexLineEdit");
 
     answer(true);
+    find->setFocus();
     find->click();
     QVERIFY(!stuck);
+    QVERIFY(!styled);
     QCOMPARE(caption, QStringLiteral("Open Hex File"));
     QCOMPARE(filters, QStringList({QStringLiteral("Hex files (*.hex)"), QStringLiteral("All files (*.*)")}));
     QCOMPARE(folder, QDir(home.path()).absolutePath());
@@ -181,6 +252,15 @@ void TestSetup::theFileDialogOpensInTheHomeFolderWithTheHexFilter()
     find->click();
     QCOMPARE(field->text(), QString());
     QVERIFY(!run.enabled(QWizard::NextButton));
+
+    // Chosen again, Return means Próximo, not Procurar once more.
+    answer(true);
+    find->click();
+    QTRY_VERIFY(run.enabled(QWizard::NextButton));
+    find->setFocus();
+    QTest::keyClick(find, Qt::Key_Return);
+    QTRY_COMPARE(run.currentId(), int(BootloaderWizard::Page_Install));
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Success, 60000));
 }
 
 QTEST_MAIN(TestSetup)
