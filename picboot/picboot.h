@@ -68,8 +68,9 @@ _Static_assert(sizeof(PicRequest) == 16, "PicRequest is a 16-byte record");
  *                    without a packet start). Inside a request it leads to a
  *                    retry, and to -5 once the retries are used up.
  *  -3  REPLY_TOO_LONG  The reply holds more bytes than the caller's limit
- *                    (GetPacket, SendGetPacket) or than the request asks for
- *                    (ReadPIC, WritePIC, VerifyPIC, ErasePIC); the rest of
+ *                    (GetPacket, SendGetPacket) or than any packet may
+ *                    (ReadPIC, WritePIC, VerifyPIC, ErasePIC, which drop a
+ *                    shorter packet that does not answer them); the rest of
  *                    the packet is read off the line; not retried.
  *  -4  CHECKSUM      GetPacket: the packet's bytes do not sum to 0 (an empty
  *                    packet included). Inside a request: retried, then -5.

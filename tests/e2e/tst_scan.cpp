@@ -218,6 +218,8 @@ void TestScan::steppingBackDuringASearchMovesNothing()
     QFETCH(bool, forthAtOnce);
     LogCapture log;
     WizardRun run;
+    // The retry of a busy search waits as long as the search display.
+    Timings::current().scanDisplayMs = Timings().scanDisplayMs;
     OnLine back(when, [&] {
         run.click(QWizard::BackButton);
         if (forthAtOnce)
