@@ -25,6 +25,7 @@ void PanelProtocol::setFaults(const PanelFaults &faults)
     m_badChecksumsLeft = qMax(0, faults.badChecksumReplies);
     m_silentRowAddress = -1;
     m_oddReplySeen = 0;
+    m_delayNextMs = 0;
     m_flash.setStuckAddress(faults.stuckAddress);
 }
 
@@ -104,12 +105,26 @@ PanelReply PanelProtocol::handlePacket(const QByteArray &payload)
     default:
         return reject();
     }
+    // The second copy, or the retry's own reply, comes a little later, as a
+    // panel busy with its flash would send it: after the host has moved on to
+    // its next request, which must not take it for its answer.
+    constexpr int kStragglerMs = 30;
+    if (m_delayNextMs > 0 && !reply.bytes.isEmpty()) {
+        reply.delayMs += m_delayNextMs;
+        m_delayNextMs = 0;
+    }
     const PanelFaults &faults = m_options.faults;
     if (command == faults.oddReplyCommand && address != FlashModel::kDeviceIdAddress
             && ++m_oddReplySeen == faults.oddReplyOccurrence && !reply.bytes.isEmpty()) {
-        reply.delayMs += qMax(0, faults.lateReplyMs);
-        if (faults.doubledReply)
+        if (faults.lateReplyMs > 0) {
+            reply.delayMs += faults.lateReplyMs;
+            m_delayNextMs = kStragglerMs;
+        }
+        if (faults.doubledReply) {
+            reply.splitAt = reply.bytes.size();
+            reply.splitPauseMs = kStragglerMs;
             reply.bytes += reply.bytes;
+        }
     }
     return reply;
 }

@@ -64,4 +64,5 @@ private:
     int m_badChecksumsLeft = 0;
     qint64 m_silentRowAddress = -1;     // the row that no longer gets answers
     int m_oddReplySeen = 0;             // requests of the odd-reply command so far
+    int m_delayNextMs = 0;              // added to the next reply (a late reply's retry)
 };
