@@ -17,9 +17,13 @@
 WizardRun::WizardRun()
     : m_wizard(std::make_unique<BootloaderWizard>())
 {
-    // Nothing here times the search display or the pause after the wake-up.
-    Timings::current().scanDisplayMs = 100;
-    Timings::current().wakeUpPauseMs = 0;
+    // A silent port or panel costs a few hundred milliseconds, not seconds.
+    Timings &t = Timings::current();
+    t.answerMs = 300;
+    t.linkTimeoutMs = 150;
+    t.eraseMsPerPage = 0;
+    t.scanDisplayMs = 100;
+    t.wakeUpPauseMs = 0;
     m_wizard->show();
 }
 
@@ -30,6 +34,7 @@ WizardRun::~WizardRun()
     for (const QString &port : library.foundPorts())
         library.closePort(port);
     PortLister::clearOverride();
+    Timings::current() = Timings();
 }
 
 PanelOptions WizardRun::quickPanel(int modelByte)
@@ -144,63 +149,4 @@ QString WizardRun::shownError() const
 {
     auto *label = child<QLabel>(BootloaderWizard::Page_Error, "error");
     return label ? label->text() : QString();
-}
-
-namespace {
-
-// The file's bytes by file byte address; -1 where it gives none. Read apart
-// from the wizard's own reader.
-std::vector<int> fileImage(const QString &path, int size, QString *problem)
-{
-    std::vector<int> image(size_t(size), -1);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        *problem = QStringLiteral("cannot read %1").arg(path);
-        return image;
-    }
-    quint32 base = 0;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        if (line.isEmpty())
-            continue;
-        const QByteArray bytes = QByteArray::fromHex(line.mid(1));
-        auto byte = [&](int i) { return quint32(quint8(bytes.at(i))); };
-        const int type = bytes.at(3);
-        if (type == 4 || type == 2)
-            base = ((byte(4) << 8) | byte(5)) << (type == 4 ? 16 : 4);
-        else if (type == 1)
-            break;
-        else if (type == 0)
-            for (quint32 i = 0, at = base + ((byte(1) << 8) | byte(2)); i < byte(0); ++i)
-                if (at + i < quint32(size))
-                    image[at + i] = int(byte(4 + int(i)));
-    }
-    return image;
-}
-
-} // namespace
-
-QString flashMismatch(const VirtualPanel &panel, const QString &hexPath)
-{
-    const QByteArray flash = panel.fileBytes();
-    const int writable = int(VirtualPanel::kProtectedStart * 2);
-    QString problem;
-    const std::vector<int> file = fileImage(hexPath, flash.size(), &problem);
-    if (!problem.isEmpty())
-        return problem;
-    if (flash.size() < writable)
-        return QStringLiteral("the panel holds %1 bytes").arg(flash.size());
-
-    for (int address = 8; address < writable; ++address) {
-        const bool resetJump = address >= 0x200 && address < 0x208;   // moved there
-        int expected = file[size_t(resetJump ? address - 0x200 : address)];
-        if (expected < 0)
-            expected = (address % 4 == 3) ? 0x00 : 0xFF;
-        const int actual = quint8(flash.at(address));
-        if (actual != expected)
-            return QStringLiteral("file byte address 0x%1 (device 0x%2) holds %3, the file says %4")
-                .arg(address, 0, 16).arg(address / 2, 0, 16).arg(actual, 2, 16, QLatin1Char('0'))
-                .arg(expected, 2, 16, QLatin1Char('0'));
-    }
-    return QString();
 }

@@ -9,14 +9,16 @@
 
 #include "app/bootloaderwizard.h"
 #include "sim/virtualpanel.h"
+#include "support/flashcheck.h"
 
 class PseudoTerminal;
 class QAbstractButton;
 
 // One run of the real wizard against virtual panels and silent ports, which
 // the wizard sees, in the order they were added, as the machine's only
-// serial ports. Leaving the run switches keep-alive off, closes the links
-// the library still holds and puts the port list back.
+// serial ports. Every wait on a clock is short while it lives. Leaving the
+// run switches keep-alive off, closes the links the library still holds and
+// puts the port list and the waits back.
 class WizardRun
 {
 public:
@@ -68,10 +70,3 @@ private:
     std::vector<std::unique_ptr<PseudoTerminal>> m_silent;
     QList<QString> m_paths;  // in the order added
 };
-
-// The panel's flash against the HEX file, byte by byte in the file's layout,
-// below the protected last page. Bytes the file does not give must read as
-// erased flash (FF FF FF and the phantom 00). The bootloader keeps its own
-// jump at 0x0/0x2 and holds the file's reset jump at 0x100/0x102. Returns an
-// empty string on a match, else the first difference.
-QString flashMismatch(const VirtualPanel &panel, const QString &hexPath);

@@ -48,6 +48,15 @@ inline QByteArray lines(std::initializer_list<QByteArray> list)
     return text;
 }
 
+// `payload` from file byte address `first` as records of at most `size` bytes.
+inline Records split(quint32 first, const QByteArray &payload, int size = 16)
+{
+    Records records;
+    for (int k = 0; k < payload.size(); k += size)
+        records.append({first + quint32(k), payload.mid(k, size)});
+    return records;
+}
+
 // A file the way XC16 lays one out: an extended linear address record where
 // the upper half of the address changes, CRLF, the end-of-file record.
 inline QByteArray file(const Records &records)

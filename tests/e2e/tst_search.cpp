@@ -1,0 +1,348 @@
+#include <QtTest>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <functional>
+
+#include "app/errorcodes.h"
+#include "device/picboot.h"
+#include "device/timings.h"
+#include "library/library.h"
+#include "support/intelhex.h"
+#include "support/logcapture.h"
+#include "wizardrun.h"
+
+// The search for panels and the choice of a file: where each leads, what
+// stepping back does, and what the technician is told about a refused file.
+class TestSearch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void withoutTheBootloaderLibraryEndsOnMessage6();
+    void noPanelEndsOnMessage1_data();
+    void noPanelEndsOnMessage1();
+    void aFastSearchStaysOnScreen();
+    void steppingBackFromSetupSearchesAnew();
+    void steppingBackDuringASearchMovesNothing_data();
+    void steppingBackDuringASearchMovesNothing();
+    void filesAreJudgedAsTyped();
+    void theFileDialog();
+};
+
+Q_DECLARE_METATYPE(QList<PanelOptions>)
+
+namespace {
+
+const QString kFeedback = QStringLiteral("Scanning was too fast. Wait for a little while as feedback.");
+const QString kScanStarted = QStringLiteral("ScanPage::scan started.");
+
+// Runs an action as the next event once a debug line with this prefix is
+// written, the way a click already waiting runs ahead of queued work.
+class OnLine : public QObject
+{
+public:
+    OnLine(const QString &prefix, std::function<void()> action) : m_prefix(prefix), m_action(std::move(action))
+    {
+        s_active = this;
+        m_previous = qInstallMessageHandler(&OnLine::handler);
+    }
+    ~OnLine() override { qInstallMessageHandler(m_previous); s_active = nullptr; }
+    bool fired() const { return m_fired; }
+
+protected:
+    void customEvent(QEvent *) override { m_action(); }
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        OnLine *self = s_active;
+        if (self && !self->m_fired && message.startsWith(self->m_prefix)) {
+            self->m_fired = true;
+            QCoreApplication::postEvent(self, new QEvent(QEvent::User), Qt::HighEventPriority);
+        }
+        if (self && self->m_previous)
+            self->m_previous(type, context, message);
+    }
+    static OnLine *s_active;
+    QString m_prefix;
+    std::function<void()> m_action;
+    QtMessageHandler m_previous = nullptr;
+    bool m_fired = false;
+};
+OnLine *OnLine::s_active = nullptr;
+
+// A panel whose identification takes a while.
+PanelOptions slowToAnswer(int pauseMs)
+{
+    PanelOptions options = WizardRun::quickPanel();
+    options.faults.probeSplit = true;
+    options.faults.probeSplitPauseMs = pauseMs;
+    return options;
+}
+
+bool ticked(const WizardRun &run)
+{
+    return run.child<QCheckBox>(BootloaderWizard::Page_Setup, "HEXCheckBox")->isChecked();
+}
+
+bool parsing()
+{
+    return QGuiApplication::overrideCursor() != nullptr;
+}
+
+} // namespace
+
+void TestSearch::withoutTheBootloaderLibraryEndsOnMessage6()
+{
+    QTemporaryDir empty;
+    struct Restore { ~Restore() { PicBoot::setLibraryFolder(QString()); } } restore;
+    PicBoot::setLibraryFolder(empty.path());
+    LogCapture log;
+    WizardRun run;
+    QVERIFY(run.startSearch());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Error, 1000));
+    QCOMPARE(run.shownError(), errorMessages[FileAccessFailed]);
+    QVERIFY(!log.contains(kScanStarted));
+    QCOMPARE(run.panel(0)->idRequests(), 0);
+}
+
+void TestSearch::noPanelEndsOnMessage1_data()
+{
+    QTest::addColumn<bool>("silentPort");
+    QTest::newRow("a port on which nothing answers") << true;
+    QTest::newRow("no serial port at all") << false;
+}
+
+void TestSearch::noPanelEndsOnMessage1()
+{
+    QFETCH(bool, silentPort);
+    LogCapture log;
+    WizardRun run;
+    QVERIFY(!silentPort || run.addSilentPort());
+    QVERIFY(run.startSearch({}));
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Error, 3000));
+    QCOMPARE(run.wizard().property("error").toInt(), int(DeviceNotFound));
+    QCOMPARE(log.count(QStringLiteral("ScanPage::scanFinished() called.")), 1);
+    QCOMPARE(log.countPrefix(QStringLiteral("ScanPage::runConcurrentScan() on [")), silentPort ? 1 : 0);
+}
+
+void TestSearch::aFastSearchStaysOnScreen()
+{
+    LogCapture log;
+    WizardRun run;
+    Timings::current().scanDisplayMs = 400;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(run.startSearch());
+    QTRY_VERIFY_WITH_TIMEOUT(log.contains(kScanStarted), 1000);
+    QVERIFY(!run.enabled(QWizard::NextButton));
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 3000));
+    QVERIFY2(clock.elapsed() >= 390, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(log.count(kFeedback), 1);
+    QVERIFY(log.contains(QStringLiteral("ScanPage::runConcurrentScan() on [ \"%1\" ]").arg(library.foundPorts().value(0))));
+}
+
+void TestSearch::steppingBackFromSetupSearchesAnew()
+{
+    LogCapture log;
+    WizardRun run;
+    QVERIFY(run.reachSetup());
+    run.click(QWizard::BackButton);
+    QCOMPARE(run.currentId(), int(BootloaderWizard::Page_Scan));
+    // The links were closed before the new search, which finds the panel.
+    QVERIFY(library.foundPorts().isEmpty());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 3000));
+    QCOMPARE(log.count(kScanStarted), 2);
+    QCOMPARE(run.panel(0)->idRequests(), 2);
+    QCOMPARE(run.child<QComboBox>(BootloaderWizard::Page_Setup, "comboBox")->count(), 1);
+}
+
+void TestSearch::steppingBackDuringASearchMovesNothing_data()
+{
+    QTest::addColumn<QList<PanelOptions>>("panels");
+    QTest::addColumn<QString>("when");
+    QTest::addColumn<bool>("forthAtOnce");
+    const QList<PanelOptions> two = {slowToAnswer(100), slowToAnswer(100)};
+    QTest::newRow("mid-search") << two << QStringLiteral("Inserted [") << false;
+    QTest::newRow("mid-search, forward at once") << two << QStringLiteral("Inserted [") << true;
+    QTest::newRow("during the feedback wait") << QList<PanelOptions>{WizardRun::quickPanel()} << kFeedback << false;
+}
+
+void TestSearch::steppingBackDuringASearchMovesNothing()
+{
+    QFETCH(QList<PanelOptions>, panels);
+    QFETCH(QString, when);
+    QFETCH(bool, forthAtOnce);
+    LogCapture log;
+    WizardRun run;
+    // Longer than the search itself, so that the old search ends in its
+    // feedback wait.
+    Timings::current().scanDisplayMs = 400;
+    OnLine back(when, [&] {
+        run.click(QWizard::BackButton);
+        if (forthAtOnce)
+            run.click(QWizard::NextButton);
+    });
+    auto asked = [&] {
+        int requests = 0;
+        for (int i = 0; i < panels.size(); ++i)
+            requests += run.panel(i)->idRequests();
+        return requests;
+    };
+    int searchesWhenMovedOn = -1;
+    connect(&run.wizard(), &QWizard::currentIdChanged, this, [&](int id) {
+        if (id == BootloaderWizard::Page_Setup && searchesWhenMovedOn < 0)
+            searchesWhenMovedOn = log.count(kScanStarted);
+    });
+    QVERIFY(run.startSearch(panels));
+    QTRY_VERIFY_WITH_TIMEOUT(back.fired(), 3000);
+    if (!forthAtOnce) {
+        QTRY_COMPARE_WITH_TIMEOUT(run.currentId(), int(BootloaderWizard::Page_Preparations4), 2000);
+        // The old scanners report and a feedback wait would end: the wizard
+        // stays where the technician took it.
+        QTRY_COMPARE_WITH_TIMEOUT(asked(), panels.size(), 3000);
+        QTest::qWait(450);
+        QCOMPARE(run.currentId(), int(BootloaderWizard::Page_Preparations4));
+        run.click(QWizard::NextButton);
+    }
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 5000));
+    QCOMPARE(searchesWhenMovedOn, 2);
+    QCOMPARE(library.foundPorts().size(), panels.size());
+    for (int i = 0; i < panels.size(); ++i)
+        QCOMPARE(run.panel(i)->idRequests(), 2);
+}
+
+// A refused file keeps Next disabled and says why in the cross's tool tip;
+// only the last path typed counts; Enter then a real click on Próximo goes on
+// at the first click. Nothing reaches the panel before the commit.
+void TestSearch::filesAreJudgedAsTyped()
+{
+    QTemporaryDir dir;
+    auto file = [&](const QString &name, const QByteArray &content) {
+        const QString path = dir.filePath(name);
+        return content.isNull() || intelhex::writeFile(path, content) ? path : QString();
+    };
+    QFile sample(WizardRun::sampleFirmware());
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = sample.readAll().split('\n');
+    const int cutAt = lines.size() * 4 / 10;
+    using namespace intelhex;
+    const QList<QPair<QString, QString>> refused = {
+        {file("none.hex", QByteArray()), QStringLiteral("Arquivo não encontrado ou ilegível.")},
+        {file("cut.hex", lines.mid(0, cutAt).join('\n') + '\n'), QStringLiteral("Arquivo danificado na linha %1.").arg(cutAt)},
+        {file("bad.hex", ":020000040000fa\n:080000000402040000000000ef\n:00000001FF\n"), QStringLiteral("Arquivo danificado na linha 2.")},
+        {file("empty.hex", ":00000001FF\n"), QStringLiteral("O arquivo não tem dados para gravar.")},
+        {file("protected.hex", intelhex::lines({linear(2), data(0xA800, bytes({0x11, 0x22, 0x33, 0})), endOfFile()})),
+         QStringLiteral("Dados na página protegida do bootloader (endereço 0x15400).")},
+        {file("outside.hex", intelhex::lines({linear(3), data(0, bytes({0x11, 0x22, 0x33, 0})), endOfFile()})),
+         QStringLiteral("Dados fora da memória do controlador (endereço 0x18000).")},
+    };
+    LogCapture log;
+    WizardRun run;
+    QVERIFY(run.reachSetup());
+    const QString good = WizardRun::sampleFirmware();
+    for (const auto &row : refused) {
+        run.typeFile(good);
+        QTRY_VERIFY(run.enabled(QWizard::NextButton));
+        // An edit disables Next at once, before its parse has run.
+        run.typeFile(row.first);
+        QVERIFY(!run.enabled(QWizard::NextButton));
+        QTRY_VERIFY(!parsing());
+        QVERIFY2(!ticked(run) && !run.enabled(QWizard::NextButton), qPrintable(row.first));
+        QCOMPARE(run.child<QCheckBox>(BootloaderWizard::Page_Setup, "HEXCheckBox")->toolTip(), row.second);
+    }
+    // Two paths in a row, the second before the first was parsed.
+    log.clear();
+    run.typeFile(refused.at(3).first);
+    run.typeFile(good);
+    QTRY_VERIFY(run.enabled(QWizard::NextButton));
+    QTest::qWait(50);
+    QVERIFY(run.enabled(QWizard::NextButton) && ticked(run));
+    QCOMPARE(run.wizard().property("hex").toString(), good);
+    QCOMPARE(run.panel(0)->pageErases() + run.panel(0)->rowWrites(), 0);
+
+    // Leaving the field with the same text parses nothing again.
+    auto *field = run.child<QLineEdit>(BootloaderWizard::Page_Setup, "hexLineEdit");
+    run.wizard().activateWindow();
+    field->setFocus();
+    QTRY_VERIFY(field->hasFocus());
+    QTest::keyClick(field, Qt::Key_Return);
+    QTest::mouseClick(run.button(QWizard::NextButton), Qt::LeftButton);
+    QTRY_COMPARE(run.currentId(), int(BootloaderWizard::Page_Install));
+    QCOMPARE(log.countPrefix(QStringLiteral("Library::load(): hex =")), 1);
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Success, 30000));
+}
+
+void TestSearch::theFileDialog()
+{
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    struct Restore { QByteArray home; ~Restore() { qputenv("HOME", home); } } restore{oldHome};
+    qputenv("HOME", QFile::encodeName(home.path()));
+    // A backslash is a plain character here, kept as it is.
+    const QString firmware = home.filePath(QStringLiteral("painel\\v2.hex"));
+    QVERIFY(QFile::copy(WizardRun::sampleFirmware(), firmware));
+    WizardRun run;
+    QVERIFY(run.reachSetup());
+
+    QFileDialog *seen = nullptr;
+    bool styled = false;
+    // Answers the dialog once it is up; one that will not close is rejected,
+    // so that a fault fails the test instead of hanging it.
+    auto answer = [&](bool choose) {
+        auto *poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [&, poll, choose] {
+            for (QWidget *widget : QApplication::topLevelWidgets())
+                if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible())
+                    seen = dialog;
+            if (!seen || !seen->isVisible())
+                return;
+            poll->deleteLater();
+            poll->stop();
+            // The wizard's label rule (18 px bold, 290 px wide) stays off it.
+            for (QLabel *label : seen->findChildren<QLabel *>())
+                styled |= label->minimumWidth() >= 290 || label->font().bold();
+            QCOMPARE(seen->windowTitle(), QStringLiteral("Open Hex File"));
+            QCOMPARE(seen->nameFilters(), QStringList({"Hex files (*.hex)", "All files (*.*)"}));
+            QCOMPARE(seen->directory().absolutePath(), QDir(home.path()).absolutePath());
+            if (choose) {
+                seen->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(firmware);
+                static_cast<QDialog *>(seen)->accept();
+            }
+            if (seen->isVisible())
+                seen->reject();
+        });
+        poll->start(20);
+    };
+    auto *find = run.child<QPushButton>(BootloaderWizard::Page_Setup, "qt_wizard_find");
+    auto *field = run.child<QLineEdit>(BootloaderWizard::Page_Setup, "hexLineEdit");
+    answer(true);
+    find->click();
+    QVERIFY(seen && !styled);
+    QCOMPARE(field->text(), QDir::toNativeSeparators(firmware));
+    QTRY_VERIFY(run.enabled(QWizard::NextButton));
+    QCOMPARE(run.wizard().property("hex").toString(), firmware);
+    // Cancelled: the field is emptied and Next disabled.
+    answer(false);
+    find->click();
+    QVERIFY(field->text().isEmpty() && !run.enabled(QWizard::NextButton));
+    // Chosen again, Return means Próximo, not Procurar once more.
+    answer(true);
+    find->click();
+    QTRY_VERIFY(run.enabled(QWizard::NextButton));
+    find->setFocus();
+    QTest::keyClick(find, Qt::Key_Return);
+    QTRY_COMPARE(run.currentId(), int(BootloaderWizard::Page_Install));
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Success, 30000));
+}
+
+QTEST_MAIN(TestSearch)
+#include "tst_search.moc"
