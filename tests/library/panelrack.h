@@ -102,23 +102,3 @@ inline int threadCount(const QByteArray &name = QByteArray())
     }
     return n;
 }
-
-// `count` records of 16 bytes from file byte address `start`, instruction by
-// instruction (the phantom byte 0, as the panel reads it back), the low bytes
-// counting up from `seed`.
-inline intelhex::Records programRecords(quint32 start, int count, quint8 seed = 1)
-{
-    intelhex::Records records;
-    quint8 v = seed;
-    for (int r = 0; r < count; ++r) {
-        QByteArray data;
-        for (int w = 0; w < 4; ++w) {
-            data.append(char(v++));
-            data.append(char(0x5A));
-            data.append(char(0x01));
-            data.append(char(0x00));
-        }
-        records.append({start + quint32(16 * r), data});
-    }
-    return records;
-}

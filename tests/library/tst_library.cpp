@@ -1,73 +1,52 @@
 #include "library/library.h"
+#include "library/driverdetection.h"
+#include "library/parser.h"
+#include "library/scanner.h"
+#include "library/writer.h"
 
-#include "device/picboot.h"
+#include "device/timings.h"
 #include "panelrack.h"
+#include "support/bootframe.h"
 #include "support/logcapture.h"
 
-#include <QFileInfo>
-#include <QTemporaryDir>
+#include <QPointer>
 #include <QtTest>
 
-namespace {
-
-QString sample(const QString &name)
-{
-    return QStringLiteral(WIZARD_SAMPLES_DIR "/") + name;
-}
-
-// The bytes the panel holds after `records` were written, in its own layout.
-QByteArray expectedFlash(const intelhex::Records &records)
-{
-    QByteArray bytes;
-    for (const auto &r : records)
-        bytes += r.second;
-    return bytes;
-}
-
-} // namespace
-
+// The Library facade and its workers: which panels a scan keeps, which files
+// a load refuses, what the writer reports, and the keep-alive's schedule.
 class TestLibrary : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void cleanup();
-    void scanKeepsKnownPanelsInCodeUnitOrder();
-    void loadTakesOnlyFirmwareForThisController();
-    void writeOnlyWhatWasLoadedThenWake();
-    void failedWritesAreFailures();
-    void closePortAndUnknownNames();
+    void cleanup() { library.reset(); }
+    void scanKeepsKnownPanelsAndFreesTheRest();
+    void load_data();
+    void load();
+    void workersReportAndEndTheirThreads_data();
+    void workersReportAndEndTheirThreads();
+    void keepAliveWakesEachPeriodOnlyWhileOn();
+    void bridgeDriver_data();
+    void bridgeDriver();
 
 private:
-    QString hexFile(const QString &name, const intelhex::Records &records)
-    {
-        const QString path = m_files.filePath(name);
-        return intelhex::writeFile(path, intelhex::file(records)) ? path : QString();
-    }
-
     QTemporaryDir m_files;
-    QString m_goodHex;
-    intelhex::Records m_goodRecords;
+    QString m_good;
 };
+
+Q_DECLARE_METATYPE(Library::LoadFailure)
 
 void TestLibrary::initTestCase()
 {
     QVERIFY(Library::start());
-    QVERIFY(m_files.isValid());
-    // One 256-byte block at device address 0x800.
-    m_goodRecords = programRecords(0x1000, 16);
-    m_goodHex = hexFile(QStringLiteral("good.hex"), m_goodRecords);
-    QVERIFY(!m_goodHex.isEmpty());
+    Timings::current().linkTimeoutMs = 150;
+    Timings::current().wakeUpPauseMs = 60;
+    m_good = m_files.filePath(QStringLiteral("good.hex"));
+    QVERIFY(intelhex::writeFile(m_good, intelhex::file(intelhex::split(0x1000, BootFrame::pattern(128, 1)))));
 }
 
-void TestLibrary::cleanup()
-{
-    // Closes every link a test left open, also after a failed check.
-    library.reset();
-}
-
-void TestLibrary::scanKeepsKnownPanelsInCodeUnitOrder()
+void TestLibrary::scanKeepsKnownPanelsAndFreesTheRest()
 {
     PanelRack rack;
     PanelOptions options = PanelRack::unpaced();
@@ -75,251 +54,257 @@ void TestLibrary::scanKeepsKnownPanelsInCodeUnitOrder()
     options.modelByte = 2;
     QVERIFY(rack.add(QStringLiteral("port3"), options));
     options.modelByte = 3;
-    VirtualPanel *p7 = rack.add(QStringLiteral("port7"), options);
-    options.modelByte = 0;
-    VirtualPanel *p8 = rack.add(QStringLiteral("port8"), options);
-    QVERIFY(p7 && p8);
+    VirtualPanel *unknown = rack.add(QStringLiteral("port7"), options);
+    QVERIFY(unknown);
     rack.publish({rack.path(QStringLiteral("port5"))});
-    const int held7 = openDescriptors(p7->devicePath());
-    const int held8 = openDescriptors(p8->devicePath());
-
-    LogCapture log;
+    const int held = openDescriptors(unknown->devicePath());
     library.reset();
-    QVERIFY(library.addPort(rack.path(QStringLiteral("port3"))));
-    QVERIFY(!library.addPort(rack.path(QStringLiteral("port7"))));
-    QVERIFY(library.addPort(rack.path(QStringLiteral("port10"))));
-    QVERIFY(!library.addPort(rack.path(QStringLiteral("port8"))));
-    QVERIFY(!library.addPort(rack.path(QStringLiteral("port5"))));
-
+    for (const char *name : {"port3", "port7", "port10", "port5"})
+        library.addPort(rack.path(QLatin1String(name)));
     // "…10" sorts before "…3": code units, not numbers.
-    const QList<QString> expected{rack.path(QStringLiteral("port10")), rack.path(QStringLiteral("port3"))};
-    QCOMPARE(library.foundPorts(), expected);
-    QCOMPARE(library.deviceDescriptions(),
-             (QList<QString>{QStringLiteral("KR 210 Nova na porta ") + expected[0],
-                             QStringLiteral("QD 200 Nova na porta ") + expected[1]}));
-    for (const QString &port : expected)
-        QCOMPARE(log.count(QStringLiteral("Inserted [ \"%1\" ] to list.").arg(port)), 1);
-    QCOMPARE(log.countPrefix(QStringLiteral("Inserted [")), 2);
-
-    // Panels of an unknown model are left out, their links closed again.
-    QCOMPARE(log.countPrefix(QStringLiteral("Library::addPort(): the panel on")), 2);
-    QVERIFY(log.containsPrefix(QStringLiteral("Library::addPort(): the panel on \"%1\" reports the unknown model 3")
-                                   .arg(rack.path(QStringLiteral("port7")))));
-    QCOMPARE(openDescriptors(p7->devicePath()), held7);
-    QCOMPARE(openDescriptors(p8->devicePath()), held8);
-    QCOMPARE(library.lastError(), 0);
-
-    // The dropped port is free: once the panel reports a known model, it is found.
-    p7->setModelByte(1);
-    QVERIFY(library.addPort(rack.path(QStringLiteral("port7"))));
-    QCOMPARE(library.foundPorts().size(), 3);
-    QCOMPARE(library.deviceDescriptions().size(), 3);
-    QVERIFY(openDescriptors(p7->devicePath()) > held7);
-
-    // reset() closes the links it forgets, so the next scan finds the same
-    // panels on the same ports.
-    const QList<QString> found = library.foundPorts();
-    QVERIFY(!library.write(QStringLiteral("nowhere")));
-    QVERIFY(library.lastError() != 0);
+    const QList<QString> found{rack.path(QStringLiteral("port10")), rack.path(QStringLiteral("port3"))};
+    QCOMPARE(library.foundPorts(), found);
+    QCOMPARE(library.deviceDescriptions(), (QList<QString>{QStringLiteral("KR 210 Nova na porta ") + found[0],
+                                                           QStringLiteral("QD 200 Nova na porta ") + found[1]}));
+    // The panel of an unknown model is left out with its link closed.
+    QCOMPARE(openDescriptors(unknown->devicePath()), held);
+    // reset() closes the links it forgets, so the next scan finds them again.
     library.reset();
     QVERIFY(library.foundPorts().isEmpty());
-    QVERIFY(library.deviceDescriptions().isEmpty());
-    QCOMPARE(library.lastError(), 0);
-    QCOMPARE(openDescriptors(p7->devicePath()), held7);
-    QVERIFY(rack.scan({QStringLiteral("port10"), QStringLiteral("port3"), QStringLiteral("port7")}));
-    QCOMPARE(library.foundPorts(), found);
+    QVERIFY(rack.scan({QStringLiteral("port10"), QStringLiteral("port3")}));
+    // Names the table does not hold fail cleanly.
+    QVERIFY(!library.erase(QStringLiteral("COM99")) && !library.closePort(QStringLiteral("COM99")));
+    QVERIFY(library.closePort(found[0]));
+    QCOMPARE(library.foundPorts(), QList<QString>{found[1]});
 }
 
-void TestLibrary::loadTakesOnlyFirmwareForThisController()
+void TestLibrary::load_data()
 {
-    {
-        LogCapture log;
-        QVERIFY(library.load(m_goodHex));
-        QStringList own;
-        for (const QString &line : log.lines())
-            if (line.startsWith(QLatin1String("Library::")))
-                own.append(line);
-        QCOMPARE(own, (QStringList{QStringLiteral("Library::load(): hex = \"%1\"").arg(m_goodHex),
-                                   QStringLiteral("Library::load(): Parse successful")}));
-    }
-
-    // The last program address, 0x157FF, is file byte 0x2AFFF. The last
-    // page holds the bootloader: only its configuration words (0x157FA to
-    // 0x157FF, file bytes 0x2AFF4 on) may stand there, and they are not
-    // written. A file must give the writable memory something.
-    const QByteArray config = QByteArray::fromHex("ffff7f00ffff3f00ffff7f00");
-    const QByteArray blankRow = QByteArray::fromHex("ffffff00").repeated(4);
-    struct Row
-    {
-        const char *name;
-        intelhex::Records records;
-        Library::LoadFailure failure;
-        qint64 at;
-        const char *log;
-    };
-    const QList<Row> rows = {
-        {"code and the configuration words", m_goodRecords + intelhex::Records{{0x2AFF4, config}}, Library::Loaded, 0,
-         "Library::load(): Parse successful"},
-        {"one byte past the end", m_goodRecords + programRecords(0x2AFF4, 1), Library::OutsideChip, 0x15800,
-         "Library::load(): data at device address 0x15800 lies past the program memory, which ends at 0x157ff: "
-         "not firmware for this device."},
-        {"code in the protected page", m_goodRecords + programRecords(0x2A800, 1), Library::ProtectedPage, 0x15400,
-         "Library::load(): data at device address 0x15400 lies in the protected page 0x15400-0x157ff, which is "
-         "never written."},
-        {"just below the configuration words", m_goodRecords + programRecords(0x2AFF0, 1), Library::ProtectedPage,
-         0x157f8, nullptr},
-        {"only the end record", {}, Library::NothingToWrite, 0,
-         "Library::load(): the file holds no data for the writable program memory: nothing to write."},
-        {"only the configuration words", {{0x2AFF4, config}}, Library::NothingToWrite, 0, nullptr},
-        {"only blank records", {{0x1000, blankRow}, {0x1010, blankRow}}, Library::NothingToWrite, 0, nullptr},
-    };
-    for (const Row &row : rows) {
-        LogCapture log;
-        const bool loaded = library.load(hexFile(QStringLiteral("case.hex"), row.records));
-        QVERIFY2(loaded == (row.failure == Library::Loaded), row.name);
-        QVERIFY2(library.loadFailure() == row.failure, row.name);
-        if (row.at)
-            QVERIFY2(library.loadFailureAt() == row.at, row.name);
-        QVERIFY2(!row.log || log.contains(QString::fromLatin1(row.log)), row.name);
-    }
-
-    if (!QFileInfo::exists(QStringLiteral(WIZARD_SAMPLES_DIR)))
-        QSKIP("firmware samples not available");
-    // A 64 KB part's application fits this controller's memory.
-    QVERIFY(library.load(sample(QStringLiteral("pic24fj64ga004-app.hex"))));
-    // Other parts' configuration words lie beyond it.
-    for (const QString &other : {QStringLiteral("pic24fj256gb110-test.hex"), QStringLiteral("pic24f16ka301-blink.hex")}) {
-        LogCapture log;
-        QVERIFY2(!library.load(sample(other)), qPrintable(other));
-        QVERIFY(log.containsPrefix(QStringLiteral("Library::load(): data at device address")));
-        QVERIFY(log.contains(QStringLiteral("Library::load(): Parse failed")));
-    }
+    using namespace intelhex;
+    QTest::addColumn<QByteArray>("content");  // null: no such file
+    QTest::addColumn<Library::LoadFailure>("failure");
+    QTest::addColumn<qint64>("at");
+    const QByteArray word = bytes({0x11, 0x22, 0x33, 0x00});
+    const QByteArray code = data(0x2000, word);
+    QTest::newRow("good") << lines({code, endOfFile()}) << Library::Loaded << qint64(0);
+    QTest::newRow("configuration words up to the last address")
+        << lines({code, linear(2), data(0xAFF4, QByteArray(12, '\x01')), endOfFile()}) << Library::Loaded << qint64(0);
+    QTest::newRow("missing") << QByteArray() << Library::Missing << qint64(0);
+    QTest::newRow("damaged line") << lines({code, ":0400000011223300", endOfFile()}) << Library::Damaged << qint64(2);
+    QTest::newRow("one address past the memory")
+        << lines({code, linear(2), data(0xB000, word), endOfFile()}) << Library::OutsideChip << qint64(0x15800);
+    QTest::newRow("a line running past the memory")
+        << lines({code, linear(2), data(0xAFF8, QByteArray(16, '\x01')), endOfFile()}) << Library::OutsideChip
+        << qint64(0x15800);
+    QTest::newRow("protected page") << lines({code, linear(2), data(0xA800, word), endOfFile()})
+                                    << Library::ProtectedPage << qint64(0x15400);
+    QTest::newRow("only configuration words")
+        << lines({linear(2), data(0xAFF4, QByteArray(12, '\x01')), endOfFile()}) << Library::NothingToWrite << qint64(0);
+    QTest::newRow("only erased values") << lines({data(0x2000, QByteArray(16, '\xFF')), endOfFile()})
+                                        << Library::NothingToWrite << qint64(0);
 }
 
-void TestLibrary::writeOnlyWhatWasLoadedThenWake()
+// A refused file leaves nothing to write: the write after it fails before
+// anything reaches the panel.
+void TestLibrary::load()
 {
+    QFETCH(QByteArray, content);
+    QFETCH(Library::LoadFailure, failure);
+    QFETCH(qint64, at);
     PanelRack rack;
-    VirtualPanel *panel = rack.add(QStringLiteral("ttyUSB0"));
-    QVERIFY(panel);
-    QVERIFY(rack.scan({QStringLiteral("ttyUSB0")}));
-    const QString port = rack.path(QStringLiteral("ttyUSB0"));
-    panel->fillFlash(0x77);
-
-    // A failed load, whether the file is missing or holds firmware for
-    // another device, must not leave the good image before it behind.
-    const QString missing = m_files.filePath(QStringLiteral("missing.hex"));
-    for (const QString &bad : {missing, hexFile(QStringLiteral("foreign.hex"), programRecords(0x2B000, 16))}) {
-        QVERIFY(library.load(m_goodHex));
-        LogCapture log;
-        QVERIFY(!library.load(bad));
-        QVERIFY(log.contains(QStringLiteral("Library::load(): hex = \"%1\"").arg(bad)));
-        QVERIFY(log.contains(QStringLiteral("Library::load(): Parse failed")));
-        panel->clearPackets();
-        library.clearLastError();
-        QVERIFY(!library.write(port));
+    VirtualPanel *panel = rack.add(QStringLiteral("p"));
+    QVERIFY(panel && rack.scan({QStringLiteral("p")}));
+    const QString path = m_files.filePath(QStringLiteral("load.hex"));
+    QFile::remove(path);
+    QVERIFY(content.isNull() || intelhex::writeFile(path, content));
+    QVERIFY(library.load(m_good));
+    QCOMPARE(library.load(path), failure == Library::Loaded);
+    QCOMPARE(library.loadFailure(), failure);
+    if (at)
+        QCOMPARE(library.loadFailureAt(), at);
+    if (failure != Library::Loaded) {
+        QVERIFY(!library.write(rack.path(QStringLiteral("p"))));
         QCOMPARE(library.lastError(), 4);
-        QVERIFY(log.contains(QStringLiteral("Library::write() called with port = \"%1\"").arg(port)));
-        QVERIFY(panel->packets().isEmpty());
-        QVERIFY(panel->inBootloader());
+        QCOMPARE(panel->rowWrites(), 0);
     }
-
-    // A good erase leaves the failed write's code alone.
-    QVERIFY(library.load(m_goodHex));
-    QVERIFY(library.erase(port));
-    QCOMPARE(library.lastError(), 4);
-    QCOMPARE(panel->pageErases(), 85);
-
-    QList<int> progress;
-    library.setCallback(port, [&progress](int value) { progress.append(value); });
-    library.clearLastError();
-    QVERIFY(library.write(port));
-    QCOMPARE(library.lastError(), 0);
-    QCOMPARE(panel->readFlash(0x800, 64), expectedFlash(m_goodRecords));
-    QCOMPARE(panel->rowWrites(), 1);
-    QCOMPARE(progress.last(), -1);
-    QVERIFY(!progress.contains(-2) && !progress.contains(-3));
-    // The wake-up packet sent the panel back to its application.
-    QTRY_VERIFY(!panel->inBootloader());
 }
 
-void TestLibrary::failedWritesAreFailures()
+void TestLibrary::workersReportAndEndTheirThreads_data()
 {
-    PanelOptions dropping = PanelRack::unpaced();
-    dropping.faults.dropLineAtRow = 1;
-    PanelRack rack;
-    VirtualPanel *blockFails = rack.add(QStringLiteral("a"), dropping);
-    VirtualPanel *wakeFails = rack.add(QStringLiteral("b"));
-    VirtualPanel *eraseFails = rack.add(QStringLiteral("c"));
-    QVERIFY(blockFails && wakeFails && eraseFails);
-    QVERIFY(rack.scan({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
-    QVERIFY(library.load(m_goodHex));
-
-    // A block that cannot be written: the write is a failure, not a success
-    // that only the progress callback knew about.
-    QList<int> progress;
-    library.setCallback(rack.path(QStringLiteral("a")), [&progress](int value) { progress.append(value); });
-    QVERIFY(library.erase(rack.path(QStringLiteral("a"))));
-    library.clearLastError();
-    QVERIFY(!library.write(rack.path(QStringLiteral("a"))));
-    QCOMPARE(library.lastError(), 5);
-    QVERIFY(progress.contains(-2));
-
-    // Every block written, then the line drops before the wake-up packet.
-    library.setCallback(rack.path(QStringLiteral("b")), [wakeFails](int value) {
-        if (value == -1)
-            wakeFails->stop();
-    });
-    QVERIFY(library.erase(rack.path(QStringLiteral("b"))));
-    library.clearLastError();
-    {
-        LogCapture log;
-        QVERIFY(!library.write(rack.path(QStringLiteral("b"))));
-        QCOMPARE(library.lastError(), 5);
-        QVERIFY(log.contains(QStringLiteral("picboot::wakeUp() returned false")));
-    }
-    QCOMPARE(wakeFails->readFlash(0x800, 64), expectedFlash(m_goodRecords));
-
-    eraseFails->stop();
-    library.clearLastError();
-    QVERIFY(!library.erase(rack.path(QStringLiteral("c"))));
-    QCOMPARE(library.lastError(), 3);
+    QTest::addColumn<int>("fault");  // 0 none, 1 the panel gone before the erase, 2 line dropped at row 2
+    QTest::addColumn<QStringList>("reports");
+    QTest::addColumn<int>("lastError");
+    const QString erase = QStringLiteral("library.erase() called with \"%1\" ...");
+    const QString write = QStringLiteral("library.write() called with \"%1\" ...");
+    QTest::newRow("erased and written")
+        << 0 << QStringList{erase, "library.erase() returned true", write, "library.write() returned true"} << 0;
+    QTest::newRow("erase fails") << 1 << QStringList{erase, "library.erase() returned false"} << 3;
+    QTest::newRow("write fails")
+        << 2 << QStringList{erase, "library.erase() returned true", write, "library.write() returned false"} << 5;
 }
 
-void TestLibrary::closePortAndUnknownNames()
+// Started and received as the pages do: the receiving slot deletes the
+// worker, and the thread still ends.
+void TestLibrary::workersReportAndEndTheirThreads()
 {
+    QFETCH(int, fault);
+    QFETCH(QStringList, reports);
+    QFETCH(int, lastError);
+    PanelOptions options = PanelRack::unpaced();
+    options.faults.dropLineAtRow = fault == 2 ? 2 : -1;
     PanelRack rack;
-    VirtualPanel *a = rack.add(QStringLiteral("a"));
-    QVERIFY(a && rack.add(QStringLiteral("b")));
-    const int heldA = openDescriptors(a->devicePath());
-    QVERIFY(rack.scan({QStringLiteral("a")}));
+    VirtualPanel *panel = rack.add(QStringLiteral("COM3"), options);
+    QVERIFY(panel && rack.add(QStringLiteral("COM4")));
+    rack.publish();
+    const QString port = rack.path(QStringLiteral("COM3"));
+    library.reset();
+    QList<QPointer<QThread>> threads;
+    int scans = 0;
+    for (const char *name : {"COM3", "COM4", "COM9"}) {
+        auto *thread = new QThread;
+        auto *scanner = new Scanner(rack.path(QLatin1String(name)), thread);
+        connect(thread, &QThread::started, scanner, &Scanner::process);
+        connect(scanner, &Scanner::finished, thread, &QThread::quit);
+        connect(scanner, &Scanner::finished, this, [&](QObject *s) { delete s; ++scans; });
+        threads << thread;
+        thread->start();
+    }
+    QTRY_COMPARE(scans, 3);
+    QCOMPARE(library.foundPorts().size(), 2);
+    QStringList parsed;
+    auto *parseThread = new QThread;
+    auto *parser = new Parser(m_good, parseThread);
+    connect(parseThread, &QThread::started, parser, &Parser::process);
+    connect(parser, &Parser::finished, parseThread, &QThread::quit);
+    connect(parser, &Parser::finished, this, [&](QString path, bool ok) { parsed << path << QString::number(ok); });
+    threads << parseThread;
+    parseThread->start();
+    QTRY_COMPARE(parsed, (QStringList{m_good, "1"}));
+    if (fault == 1)
+        panel->stop();
 
-    // Names the table does not hold fail cleanly and add nothing.
-    QVERIFY(library.load(m_goodHex));
     LogCapture log;
-    QVERIFY(!library.erase(QStringLiteral("COM99")));
-    QVERIFY(!library.write(QStringLiteral("COM99")));
-    QVERIFY(!library.closePort(QStringLiteral("COM99")));
-    for (const char *operation : {"erase", "write", "closePort"})
-        QVERIFY(log.contains(QStringLiteral("Library::%1(): no panel was found on port \"COM99\"").arg(operation)));
-    library.setCallback(QStringLiteral("COM99"), [](int) {});
-    QCOMPARE(library.foundPorts(), QList<QString>{rack.path(QStringLiteral("a"))});
+    QElapsedTimer clock;
+    qint64 lastWork = 0;
+    library.setCallback(port, [&](int) { lastWork = clock.elapsed(); });
+    QList<bool> writes;
+    qint64 reportedAt = -1;
+    auto *writeThread = new QThread;
+    auto *writer = new Writer(port, writeThread);
+    connect(writeThread, &QThread::started, writer, &Writer::process);
+    connect(writer, &Writer::finished, this, [&](QObject *w, bool ok) { reportedAt = clock.elapsed(); delete w; writes << ok; });
+    connect(writer, &Writer::finished, writeThread, &QThread::quit);
+    threads << writeThread;
+    clock.start();
+    writeThread->start();
+    QTRY_COMPARE_WITH_TIMEOUT(writes.size(), 1, 5000);
+    QCOMPARE(writes.first(), fault == 0);
+    QCOMPARE(library.lastError(), lastError);
+    QStringList seen;
+    for (const QString &line : log.lines())
+        if (line.startsWith(QLatin1String("library.")))
+            seen << line;
+    for (QString &line : reports)
+        line = line.arg(port);
+    QCOMPARE(seen, reports);
+    QCOMPARE(panel->inBootloader(), fault != 0);
+    // The report comes the pause after the work itself ended.
+    QVERIFY2(reportedAt - lastWork >= 60, qPrintable(QString::number(reportedAt - lastWork)));
+    for (const QPointer<QThread> &thread : threads)
+        QTRY_VERIFY(thread.isNull());
+}
 
-    library.clearLastError();
-    QVERIFY(library.closePort(rack.path(QStringLiteral("a"))));
-    QVERIFY(library.foundPorts().isEmpty());
-    QCOMPARE(openDescriptors(a->devicePath()), heldA);
-    QCOMPARE(library.lastError(), 0);
+namespace {
+const QString kPass = QStringLiteral("Library::wakeUp() called.");
+QElapsedTimer g_clock;
+QMutex g_mutex;
+QList<qint64> g_passes;
+QtMessageHandler g_next = nullptr;
 
-    // With b's link the only one open, closing every handle the bootloader
-    // library knows closes it behind the Library's back: its own close then fails.
-    QVERIFY(library.addPort(rack.path(QStringLiteral("b"))));
-    int closed = 0;
-    for (int handle = 0; handle < 2000; ++handle)
-        closed += PicBoot::ClosePIC(handle) != 0 ? 1 : 0;
-    QCOMPARE(closed, 1);
-    QVERIFY(!library.closePort(rack.path(QStringLiteral("b"))));
-    QCOMPARE(library.lastError(), 2);
-    QVERIFY(library.foundPorts().isEmpty());
+// When each pass began, stamped as its line is written.
+void stampPasses(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message == kPass) {
+        QMutexLocker lock(&g_mutex);
+        g_passes.append(g_clock.elapsed());
+    }
+    g_next(type, context, message);
+}
+
+int passes()
+{
+    QMutexLocker lock(&g_mutex);
+    return g_passes.size();
+}
+} // namespace
+
+// On a shortened period: two switches-on leave one timer, a switch-off ends
+// the thread at once, a panel that misses a pass is not woken again.
+void TestLibrary::keepAliveWakesEachPeriodOnlyWhileOn()
+{
+    const int period = 100;
+    Timings::current().keepAliveMs = period;
+    PanelRack rack;
+    VirtualPanel *panel = rack.add(QStringLiteral("COM3"));
+    QVERIFY(panel && rack.scan({QStringLiteral("COM3")}));
+    LogCapture log;
+    g_next = qInstallMessageHandler(stampPasses);
+    g_clock.start();
+    library.setKeepAlive(true);
+    library.setKeepAlive(true);
+    QTRY_COMPARE(threadCount("keep-alive"), 1);
+    QTRY_VERIFY(passes() >= 3);
+    {
+        // Two timers would put two passes near each period.
+        QMutexLocker lock(&g_mutex);
+        for (int k = 0; k < 3; ++k)
+            QVERIFY2(g_passes[k] >= (k + 1) * period * 95 / 100, qPrintable(QString::number(g_passes[k])));
+    }
+    QVERIFY(log.count(QStringLiteral("picboot::wakeUp() returned 4")) >= 2);
+    library.setKeepAlive(false);
+    const int seen = passes();
+    QTRY_COMPARE(threadCount("keep-alive"), 0);
+    QTest::qWait(2 * period);
+    QCOMPARE(passes(), seen);
+
+    PanelFaults late;
+    late.probeDelayed = true;
+    late.probeDelayMs = Timings().keepAliveAnswerMs + 300;
+    panel->setFaults(late);
+    panel->clearPackets();
+    library.setKeepAlive(true);
+    QTRY_VERIFY(passes() >= seen + 3);
+    QCOMPARE(panel->packets().size(), 1);
+    QCOMPARE(log.countPrefix(QStringLiteral("Connection::wakeUp(): the panel on")), 1);
+    library.setKeepAlive(false);
+    qInstallMessageHandler(g_next);
+    Timings::current().keepAliveMs = Timings().keepAliveMs;
+}
+
+void TestLibrary::bridgeDriver_data()
+{
+    QTest::addColumn<QStringList>("drivers");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<int>("needed");
+    QTest::addColumn<bool>("found");
+    QStringList full;
+    for (int i = 0; i < 1024; ++i)
+        full << QStringLiteral("drv%1.sys").arg(i);
+    QTest::newRow("fifth, any case") << QStringList{"a.sys", "b", QString(), "c", "SiLabEnm.SYS"} << true << 5 << true;
+    QTest::newRow("look-alikes") << QStringList{"silabenm.sys.bak", "xsilabenm.sys", "silabenm", "silabser.sys"}
+                                 << true << 4 << false;
+    QTest::newRow("1023 drivers") << full.mid(1, 1022) + QStringList{"silabenm.sys"} << true << 1023 << true;
+    QTest::newRow("a full table is not read") << QStringList{"silabenm.sys"} + full.mid(1) << true << 1024 << false;
+    QTest::newRow("listing failed") << QStringList{"silabenm.sys"} << false << 0 << false;
+}
+
+void TestLibrary::bridgeDriver()
+{
+    QFETCH(QStringList, drivers);
+    QFETCH(bool, listed);
+    QFETCH(int, needed);
+    QFETCH(bool, found);
+    QCOMPARE(detectDriversIn(drivers, listed, needed), found);
 }
 
 QTEST_GUILESS_MAIN(TestLibrary)
