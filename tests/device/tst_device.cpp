@@ -1,0 +1,216 @@
+#include "device/connection.h"
+#include "device/connectionfactory.h"
+#include "device/devicepath.h"
+#include "device/picboot.h"
+#include "device/portlister.h"
+#include "device/timings.h"
+#include "sim/virtualpanel.h"
+#include "support/intelhex.h"
+#include "support/logcapture.h"
+
+#include <QSerialPort>
+#include <QtTest>
+
+#include <memory>
+
+// Finding a panel on a port and the link to it, against the virtual panel:
+// every identification result with its debug lines, the port left closed on
+// every path, the protected page and a closed link.
+class TestDevice : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup() { PortLister::clearOverride(); }
+    void theProgramKeepsItsOwnWaits();
+    void identification_data();
+    void identification();
+    void portsThatCannotBeUsed();
+    void theProtectedPageAndAClosedLink();
+
+private:
+    std::unique_ptr<VirtualPanel> startPanel(const PanelFaults &faults = PanelFaults(), int modelByte = 1);
+    // The factory's result; -100 when the port was left open.
+    int identify();
+    QString m_location;
+};
+
+Q_DECLARE_METATYPE(PanelFaults)
+
+namespace {
+const QByteArray kProbeReply = QByteArray::fromHex("555501010000ff08100000e704");
+QString quoted(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+} // namespace
+
+void TestDevice::initTestCase()
+{
+    Timings::current().answerMs = 300;
+    Timings::current().linkTimeoutMs = 150;
+    QVERIFY(ConnectionFactory::start());
+}
+
+// Every test shortens these; the program must still wait as long as the
+// panel and the technician need.
+void TestDevice::theProgramKeepsItsOwnWaits()
+{
+    const Timings program;
+    QCOMPARE(QList<int>({program.answerMs, program.linkTimeoutMs, program.keepAliveMs, program.keepAliveAnswerMs,
+                         program.scanDisplayMs, program.wakeUpPauseMs}),
+             QList<int>({2000, 3000, 10000, 300, 2000, 1000}));
+}
+
+std::unique_ptr<VirtualPanel> TestDevice::startPanel(const PanelFaults &faults, int modelByte)
+{
+    PanelOptions options;
+    options.paced = false;
+    options.faults = faults;
+    options.modelByte = modelByte;
+    auto panel = std::make_unique<VirtualPanel>(options);
+    if (!panel->start())
+        return nullptr;
+    m_location = panel->devicePath();
+    PortLister::setOverride({{DevicePath::nameFromLocation(m_location), m_location}});
+    return panel;
+}
+
+int TestDevice::identify()
+{
+    ConnectionFactory factory;
+    const int result = factory.getConnectionID(m_location);
+    QSerialPort again;
+    again.setPortName(m_location);
+    return again.open(QIODevice::ReadWrite) ? result : -100;
+}
+
+void TestDevice::identification_data()
+{
+    QTest::addColumn<PanelFaults>("faults");
+    QTest::addColumn<int>("modelByte");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("probeReplySize");  // as logged
+    auto probeReply = [](int at, char value, int size = 13) {
+        PanelFaults faults;
+        faults.probeReplyOverride = kProbeReply + QByteArray(1, '\0');
+        faults.probeReplyOverride[at] = value;
+        faults.probeReplyOverride.resize(size);
+        return faults;
+    };
+    auto with = [](auto set) { PanelFaults f; set(f); return f; };
+    QTest::newRow("healthy panel") << PanelFaults() << 2 << 2 << 13;
+    QTest::newRow("probe reply: first byte") << probeReply(0, 0x54) << 1 << -7 << 13;
+    QTest::newRow("probe reply: last byte") << probeReply(12, 0x05) << 1 << -7 << 13;
+    QTest::newRow("probe reply: device id") << probeReply(8, 0x11) << 1 << -7 << 13;
+    QTest::newRow("probe reply: short") << probeReply(0, 0x55, 12) << 1 << -7 << 12;
+    QTest::newRow("probe reply: over-long") << probeReply(0, 0x55, 14) << 1 << -7 << 14;
+    QTest::newRow("no model byte") << with([](PanelFaults &f) { f.idMissing = true; }) << 1 << -1 << 13;
+    QTest::newRow("two model bytes") << with([](PanelFaults &f) { f.idTwoBytes = true; }) << 1 << -1 << 13;
+    QTest::newRow("model byte 0") << PanelFaults() << 0 << 0 << 13;
+    QTest::newRow("probe reply in two parts")
+        << with([](PanelFaults &f) { f.probeSplit = true; f.probeSplitPauseMs = 100; }) << 2 << 2 << 13;
+    QTest::newRow("probe reply past the answer time")
+        << with([](PanelFaults &f) { f.probeDelayed = true; f.probeDelayMs = 450; }) << 1 << -7 << 0;
+}
+
+// One probe, the model request only after a right reply, and a link exactly
+// when the identification succeeded.
+void TestDevice::identification()
+{
+    QFETCH(PanelFaults, faults);
+    QFETCH(int, modelByte);
+    QFETCH(int, result);
+    QFETCH(int, probeReplySize);
+    auto panel = startPanel(faults, modelByte);
+    QVERIFY(panel);
+    LogCapture log;
+    QCOMPARE(identify(), result);
+    const QString name = "[ " + quoted(DevicePath::nameFromLocation(m_location)) + " ]: ";
+    QStringList expected{name + "wrote 9 bytes", name + "response size is " + QString::number(probeReplySize)};
+    if (result != -7)
+        expected << name + "wrote 2 bytes";
+    QCOMPARE(log.lines(), expected);
+    if (faults.probeDelayed)
+        return;  // its late reply would meet the next probe
+    ConnectionFactory factory;
+    std::unique_ptr<Connection> connection(factory.getConnection(m_location));
+    QCOMPARE(bool(connection), result >= 0);
+    QVERIFY(log.contains("getConnectionID: " + quoted(m_location) + " returned " + QString::number(result)));
+    if (connection) {
+        QCOMPARE(connection->id(), result);
+        QCOMPARE(connection->readDeviceId(connection->handle()), 0x1008);
+        QVERIFY(connection->close());
+    }
+}
+
+// A port not listed, one another program holds, one our own link holds, and
+// a panel found without the bootloader library: nothing is sent, no link.
+void TestDevice::portsThatCannotBeUsed()
+{
+    auto panel = startPanel();
+    QVERIFY(panel);
+    ConnectionFactory factory;
+    {
+        QSerialPort holder;
+        holder.setPortName(m_location);
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        QCOMPARE(factory.getConnectionID(m_location), -2);
+    }
+    std::unique_ptr<Connection> link(factory.getConnection(m_location));
+    QVERIFY(link);
+    panel->clearPackets();
+    QCOMPARE(factory.getConnectionID(m_location), -2);
+    QVERIFY(panel->packets().isEmpty());
+    QVERIFY(link->close());
+
+    PortLister::setOverride({{"pts/999", "/dev/pts/999"}});
+    ConnectionFactory unlisted;
+    QCOMPARE(unlisted.getConnectionID(m_location), -5);
+    QVERIFY(panel->packets().isEmpty());
+
+    PortLister::setOverride({{DevicePath::nameFromLocation(m_location), m_location}});
+    QTemporaryDir empty;
+    PicBoot::setLibraryFolder(empty.path());
+    LogCapture log;
+    const Connection *none = ConnectionFactory().getConnection(m_location);
+    PicBoot::setLibraryFolder(QString());
+    QVERIFY(!none);
+    QVERIFY(log.contains("Unable to connect to " + quoted(m_location)));
+    QCOMPARE(identify(), 1);
+}
+
+// The last page holds the bootloader and the configuration words: a write
+// leaves it as it was and says so. After close() nothing reaches the
+// bootloader library on the link's behalf, whichever link now has its handle.
+void TestDevice::theProtectedPageAndAClosedLink()
+{
+    auto first = startPanel();
+    QVERIFY(first);
+    std::unique_ptr<Connection> link(ConnectionFactory().getConnection(m_location));
+    QVERIFY(link);
+    QCOMPARE(link->protectedStart(), VirtualPanel::kProtectedStart);
+    const QByteArray top = first->fileBytes().mid(int(VirtualPanel::kProtectedStart * 2));
+    QVector<QByteArray> image;
+    for (quint32 at : {0x2A7F0u, 0x2A800u, 0x2A900u, 0x2AFF0u})
+        image << intelhex::imageLine(at, intelhex::counting(16, 1));
+    LogCapture log;
+    QVERIFY(link->erase());
+    QVERIFY(link->write(image));
+    QCOMPARE(first->rowWrites(), 1);
+    QCOMPARE(first->rejectedRequests(), 0);
+    QCOMPARE(first->fileBytes().mid(int(VirtualPanel::kProtectedStart * 2)), top);
+    QVERIFY(log.contains("Connection::write() skipped the protected block at 0x 15400"));
+    QVERIFY(link->close());
+
+    auto second = startPanel();
+    QVERIFY(second);
+    std::unique_ptr<Connection> other(ConnectionFactory().getConnection(m_location));
+    QVERIFY(other);
+    second->clearPackets();
+    QVERIFY(!link->erase());
+    QVERIFY(!link->write(image));
+    QVERIFY(second->packets().isEmpty());
+    QVERIFY(other->close());
+}
+
+QTEST_GUILESS_MAIN(TestDevice)
+#include "tst_device.moc"
