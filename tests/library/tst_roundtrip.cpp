@@ -56,11 +56,15 @@ QByteArray randomImage(quint32 seed)
         // Now and then across the first 64 KiB boundary.
         quint32 start = below(3) == 0 ? 0x10000 - below(300) : below(kWritableBytes - length);
         start &= ~3u;
+        // Mostly random words; now and then a blank run the reader may drop,
+        // or words that only set their low byte.
+        const quint32 style = below(8);
         QByteArray bytes;
-        for (quint32 k = 0; k < length; ++k)
-            bytes.append((start + k) % 4 == 3 ? '\0' : char(below(4) == 0 ? 0xFF : below(256)));
-        if (below(8) == 0)
-            bytes = QByteArray(int(length), char(0xFF));  // a blank run the reader may drop
+        for (quint32 k = 0; k < length; ++k) {
+            const quint32 at = (start + k) % 4;
+            const bool blank = style == 0 || (style == 1 && at != 0) || below(4) == 0;
+            bytes.append(at == 3 && style != 0 ? '\0' : char(blank ? 0xFF : below(256)));
+        }
         const auto next = runs.lowerBound(start);
         const bool clashes = (next != runs.end() && next.key() < start + length + 4)
                 || (next != runs.begin() && std::prev(next).key() + quint32(std::prev(next)->size()) + 4 > start);
