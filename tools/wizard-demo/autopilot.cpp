@@ -11,17 +11,11 @@
 
 #include "app/bootloaderwizard.h"
 
-namespace {
-
-// Long enough to see each page go by.
-constexpr int kPageMs = 600;
-
-} // namespace
-
-Autopilot::Autopilot(BootloaderWizard &wizard, const QString &firmware, const QString &screenshot)
+Autopilot::Autopilot(BootloaderWizard &wizard, const QString &firmware, const QString &screenshot, int pageMs)
     : m_wizard(wizard)
     , m_firmware(firmware)
     , m_screenshot(screenshot)
+    , m_pageMs(pageMs)
 {
     connect(&m_wizard, &QWizard::currentIdChanged, this, &Autopilot::pageChanged);
     if (auto *install = m_wizard.page(BootloaderWizard::Page_Install))
@@ -31,7 +25,7 @@ Autopilot::Autopilot(BootloaderWizard &wizard, const QString &firmware, const QS
 void Autopilot::start()
 {
     m_wizard.setField(QStringLiteral("acceptance"), true);
-    later(kPageMs, &Autopilot::forward);
+    later(m_pageMs, &Autopilot::forward);
 }
 
 void Autopilot::later(int ms, void (Autopilot::*step)())
@@ -51,10 +45,10 @@ void Autopilot::pageChanged(int id)
     case BootloaderWizard::Page_Preparations2:
     case BootloaderWizard::Page_Preparations3:
     case BootloaderWizard::Page_Preparations4:
-        later(kPageMs, &Autopilot::forward);
+        later(m_pageMs, &Autopilot::forward);
         break;
     case BootloaderWizard::Page_Setup:
-        later(kPageMs, &Autopilot::chooseFile);
+        later(m_pageMs, &Autopilot::chooseFile);
         break;
     case BootloaderWizard::Page_Install:
         m_install.start();
@@ -101,7 +95,7 @@ void Autopilot::commitWhenReady()
         later(100, &Autopilot::commitWhenReady);
         return;
     }
-    later(kPageMs, &Autopilot::forward);
+    later(m_pageMs, &Autopilot::forward);
 }
 
 void Autopilot::progress(int value)
@@ -132,5 +126,5 @@ void Autopilot::finish(bool success)
     }
     std::fflush(stdout);
     const int code = success ? 0 : 1;
-    QTimer::singleShot(2 * kPageMs, qApp, [code] { QApplication::exit(code); });
+    QTimer::singleShot(2 * m_pageMs, qApp, [code] { QApplication::exit(code); });
 }

@@ -16,7 +16,8 @@ class Autopilot : public QObject
     Q_OBJECT
 
 public:
-    Autopilot(BootloaderWizard &wizard, const QString &firmware, const QString &screenshot);
+    // pageMs: how long each page stays before the autopilot moves on.
+    Autopilot(BootloaderWizard &wizard, const QString &firmware, const QString &screenshot, int pageMs = 600);
 
     void start();
 
@@ -34,6 +35,7 @@ private:
     BootloaderWizard &m_wizard;
     QString m_firmware;
     QString m_screenshot;
+    int m_pageMs;
     bool m_shot = false;
     QElapsedTimer m_install;
     qint64 m_writeEndedMs = -1;

@@ -59,7 +59,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("The file the autopilot picks (default the sample)."), QStringLiteral("file"), sample);
     const QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("With --autopilot: save the install page mid-write to this PNG."), QStringLiteral("file"));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Use this outside serial device (a USB adaptor, another emulator's pseudo-terminal) as the only serial port, instead of the virtual panels."), QStringLiteral("path"));
-    parser.addOptions({fast, panels, model, fault, autopilot, firmware, screenshot, port});
+    const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("With --autopilot: milliseconds each page stays on screen (default 600)."), QStringLiteral("ms"), QStringLiteral("600"));
+    parser.addOptions({fast, panels, model, fault, autopilot, firmware, screenshot, port, pace});
     parser.process(app);
 
     bool countOk = false;
@@ -103,7 +104,8 @@ int main(int argc, char *argv[])
     std::unique_ptr<Autopilot> pilot;
     if (parser.isSet(autopilot)) {
         const QString file = QFileInfo(parser.value(firmware)).absoluteFilePath();
-        pilot = std::make_unique<Autopilot>(wizard, file, parser.value(screenshot));
+        pilot = std::make_unique<Autopilot>(wizard, file, parser.value(screenshot),
+                                            qBound(0, parser.value(pace).toInt(), 60000));
         pilot->start();
     }
     return app.exec();
