@@ -220,7 +220,9 @@ void TestUpdate::theChosenOfTwoPanelsGetsTheSampleWhateverIsPressed()
     QVERIFY(posted && run.wizard().isVisible());
     QCOMPARE(run.currentId(), int(BootloaderWizard::Page_Success));
     QVERIFY(log.containsPrefix(QStringLiteral("Dropped ")));
-    QCOMPARE(flashMismatchWithFile(*chosen, WizardRun::sampleFirmware()), QString());
+    QFile sample(WizardRun::sampleFirmware());
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    QCOMPARE(flashMismatch(*chosen, sample.readAll()), QString());
     QVERIFY(other->fileBytes() == untouched && other->pageErases() == 0);
     QVERIFY(log.contains(QStringLiteral("InstallPage::start() <- \"%1\"").arg(found.at(1))));
 }

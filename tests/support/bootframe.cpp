@@ -23,35 +23,6 @@ QByteArray BootFrame::frame(const QByteArray &payload)
     return wire;
 }
 
-QByteArray BootFrame::unframe(const QByteArray &wire, bool *checksumOk)
-{
-    if (checksumOk)
-        *checksumOk = false;
-    const int start = wire.indexOf(QByteArray("\x55\x55", 2));
-    if (start < 0)
-        return QByteArray();
-    QByteArray body;
-    for (int i = start + 2; i < wire.size(); ++i) {
-        const auto byte = quint8(wire.at(i));
-        if (byte == kDle && i + 1 < wire.size()) {
-            body.append(wire.at(++i));
-        } else if (byte == kStx) {
-            body.clear();
-        } else if (byte == kEtx) {
-            if (body.isEmpty())
-                return QByteArray();
-            const auto sent = quint8(body.back());
-            body.chop(1);
-            if (checksumOk)
-                *checksumOk = checksum(body) == sent;
-            return body;
-        } else {
-            body.append(char(byte));
-        }
-    }
-    return QByteArray();
-}
-
 QByteArray BootFrame::header(quint8 command, quint8 len, quint32 address)
 {
     QByteArray h;

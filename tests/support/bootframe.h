@@ -16,8 +16,6 @@ public:
     static quint8 checksum(const QByteArray &payload);
     // STX STX, payload and checksum with DLE before any STX/ETX/DLE, ETX.
     static QByteArray frame(const QByteArray &payload);
-    // The payload of the first whole packet in wire (empty if none).
-    static QByteArray unframe(const QByteArray &wire, bool *checksumOk = nullptr);
 
     // Request payloads: CMD LEN ADDR_L ADDR_H ADDR_U [data].
 

@@ -3,7 +3,6 @@
 #include "sim/virtualpanel.h"
 #include "support/intelhex.h"
 
-#include <QFile>
 
 QString flashMismatch(const VirtualPanel &panel, const QByteArray &hexText)
 {
@@ -24,12 +23,4 @@ QString flashMismatch(const VirtualPanel &panel, const QByteArray &hexText)
                 .arg(expected, 2, 16, QLatin1Char('0'));
     }
     return QString();
-}
-
-QString flashMismatchWithFile(const VirtualPanel &panel, const QString &hexPath)
-{
-    QFile file(hexPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("cannot read %1").arg(hexPath);
-    return flashMismatch(panel, file.readAll());
 }

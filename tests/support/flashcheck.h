@@ -12,4 +12,3 @@ class VirtualPanel;
 // file is decoded here, apart from the program's reader. Empty on a match,
 // else the first difference.
 QString flashMismatch(const VirtualPanel &panel, const QByteArray &hexText);
-QString flashMismatchWithFile(const VirtualPanel &panel, const QString &hexPath);
