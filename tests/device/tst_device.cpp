@@ -4,6 +4,7 @@
 #include "device/portlister.h"
 #include "device/timings.h"
 #include "sim/virtualpanel.h"
+#include "support/bootframe.h"
 #include "support/intelhex.h"
 #include "support/logcapture.h"
 
@@ -180,6 +181,8 @@ void TestDevice::theProtectedPageAndAClosedLink()
         image << intelhex::imageLine(at, intelhex::counting(16, 1));
     LogCapture log;
     QVERIFY(link->erase());
+    // One request for all but the last page.
+    QCOMPARE(first->packets().count(BootFrame::eraseRequest(0, 85)), 1);
     QVERIFY(link->write(image));
     QCOMPARE(first->rowWrites(), 1);
     QCOMPARE(first->rejectedRequests(), 0);

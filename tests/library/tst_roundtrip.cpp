@@ -63,7 +63,8 @@ QByteArray randomImage(quint32 seed)
         for (quint32 k = 0; k < length; ++k) {
             const quint32 at = (start + k) % 4;
             const bool blank = style == 0 || (style == 1 && at != 0) || below(4) == 0;
-            bytes.append(at == 3 && style != 0 ? '\0' : char(blank ? 0xFF : below(256)));
+            // Phantom bytes 0, as compilers write them, or 0xFF as some tools do.
+            bytes.append(at == 3 && style > 1 ? '\0' : char(blank ? 0xFF : below(256)));
         }
         const auto next = runs.lowerBound(start);
         const bool clashes = (next != runs.end() && next.key() < start + length + 4)
