@@ -28,19 +28,6 @@ namespace {
 
 constexpr quint32 kWritableBytes = 0x15400 * 2;  // below the protected page, in file bytes
 
-// One record line; segmented files address through type 02, the others 04.
-QByteArray recordLines(quint32 address, const QByteArray &data, bool segmented, qint64 *base)
-{
-    QByteArray text;
-    const quint32 upper = address & ~0xFFFFu;
-    if (qint64(upper) != *base) {
-        *base = upper;
-        text += segmented ? intelhex::segment(int(upper >> 4)) : intelhex::linear(int(upper >> 16));
-        text += "\r\n";
-    }
-    return text + intelhex::data(int(address & 0xFFFF), data) + "\r\n";
-}
-
 QByteArray randomImage(quint32 seed)
 {
     QRandomGenerator random(seed);
@@ -90,11 +77,7 @@ QByteArray randomImage(quint32 seed)
         }
     if (below(4) == 0)
         std::shuffle(records.begin(), records.end(), random);
-    qint64 base = 0;
-    QByteArray text;
-    for (const auto &r : qAsConst(records))
-        text += recordLines(r.first, r.second, segmented, &base);
-    return text + intelhex::endOfFile() + "\r\n";
+    return intelhex::file(records, segmented);
 }
 
 // The wake-up packet has no answer: wait for the panel to take it.

@@ -58,15 +58,16 @@ inline Records split(quint32 first, const QByteArray &payload, int size = 16)
 }
 
 // A file the way XC16 lays one out: an extended linear address record where
-// the upper half of the address changes, CRLF, the end-of-file record.
-inline QByteArray file(const Records &records)
+// the upper half of the address changes, CRLF, the end-of-file record. A
+// segmented file gives the same addresses through segment (02) records.
+inline QByteArray file(const Records &records, bool segmented = false)
 {
     QByteArray text;
     qint64 upper = -1;
     for (const auto &r : records) {
         if (qint64(r.first >> 16) != upper) {
             upper = r.first >> 16;
-            text += linear(int(upper)) + "\r\n";
+            text += (segmented ? segment(int(upper << 12)) : linear(int(upper))) + "\r\n";
         }
         text += data(int(r.first & 0xFFFF), r.second) + "\r\n";
     }
