@@ -188,6 +188,15 @@ void TestDevice::theProtectedPageAndAClosedLink()
     QCOMPARE(first->rejectedRequests(), 0);
     QCOMPARE(first->fileBytes().mid(int(VirtualPanel::kProtectedStart * 2)), top);
     QVERIFY(log.contains("Connection::write() skipped the protected block at 0x 15400"));
+    // A malformed line, or two lines that disagree, stop the write before any block goes out.
+    for (const char *bad : {"  ", "0040g 01", "123456789 01", "0400 1", "0400 0G", "0400 123", "0400 AC"})
+        QVERIFY2(!link->write({"000400 AB", bad}), bad);
+    QTemporaryDir dir;
+    QVERIFY(intelhex::writeFile(dir.filePath("image.txt"), "000400 01\n0400 1\n"));
+    QVERIFY(!link->writeFile(dir.filePath("image.txt")) && !link->writeFile(dir.filePath("none.txt")));
+    QCOMPARE(log.countPrefix("Connection::write(): the image is not valid, nothing written:"), 8);
+    QVERIFY(log.containsPrefix("Could not open"));
+    QCOMPARE(first->rowWrites(), 1);
     QVERIFY(link->close());
 
     auto second = startPanel();

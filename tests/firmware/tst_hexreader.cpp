@@ -40,6 +40,7 @@ private slots:
     void accepts();
     void refuses_data();
     void refuses();
+    void digitsPastTheEnd();
     void samplesMatchSrecCat_data();
     void samplesMatchSrecCat();
 };
@@ -72,7 +73,7 @@ void TestHexReader::accepts_data()
     QTest::newRow("identical record twice, overlap that agrees")
         << lines({d400, d400, data(0x0402, bytes({0xCD, 0xEF, 1}))}) << Lines{l400, l400, "000402 cd ef 01 "};
     QTest::newRow("empty CRLF line, then only end records")
-        << d400 + "\r\n\r\n" + record(0x05, 0, bytes({0, 0, 0, 0})) + "\r\n" << Lines{l400};
+        << d400 + " \t\r\n\r\n" + record(0x05, 0, bytes({0, 0, 0, 0})) + "\r\n" << Lines{l400};
 }
 
 void TestHexReader::accepts()
@@ -107,6 +108,12 @@ void TestHexReader::refuses_data()
     QTest::newRow("short record after a long one")
         << lines({data(0x1000, counting(60)), ":10200000AABB"})
         << "Hex file line 2 is too short for its byte count 16 : 13 characters instead of 43";
+    QTest::newRow("too short for any record") << lines({":0000000"}) << "Hex file line 1 is too short for a record: 8";
+    QTest::newRow("byte count not hexadecimal") << lines({replaced(2, 'g')}) << "Hex file line 1 has a byte count that is";
+    QTest::newRow("a letter past F") << lines({replaced(12, 'G')}) << "Hex file line 1 has a character that is not "
+                                                                      "hexadecimal at column 13";
+    QTest::newRow("address record of one byte") << lines({record(0x04, 0, bytes({1}))})
+                                                << "Hex file line 1 holds an extended address record of 1 bytes";
     QTest::newRow("characters after the checksum") << lines({d + "00"})
                                                    << "Hex file line 1 has characters after its checksum:";
     QTest::newRow("CR alone as line end") << d + '\r' + d + '\r' << "Hex file line 1 has characters after its checksum:";
@@ -144,6 +151,18 @@ void TestHexReader::refuses()
         found = found || line.startsWith(message);
     QVERIFY2(found, qPrintable("expected \"" + message + "\" in:\n" + log.join('\n')));
     QVERIFY(!log.contains("parseHexFile done."));
+}
+
+// Callers that ask past the text get an error and the debug line, not a read
+// beyond the buffer.
+void TestHexReader::digitsPastTheEnd()
+{
+    LogCapture log;
+    bool error = false;
+    QCOMPARE(hex2DecLine("1A", 1, 2, &error), 0);
+    QVERIFY(error && log.contains("hex2DecLine: pos > length."));
+    error = false;
+    QVERIFY(hex2DecLine("1A", 0, 0, &error) == 0 && !error);
 }
 
 void TestHexReader::samplesMatchSrecCat_data()

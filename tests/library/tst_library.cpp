@@ -1,3 +1,4 @@
+#include "library/driverdetection.h"
 #include "library/library.h"
 #include "library/writer.h"
 
@@ -19,6 +20,7 @@ private slots:
     void initTestCase();
     void cleanup() { library.reset(); }
     void scanKeepsKnownPanelsAndFreesTheRest();
+    void driverDetection();
     void load_data();
     void load();
     void theWriterReports_data();
@@ -69,6 +71,23 @@ void TestLibrary::scanKeepsKnownPanelsAndFreesTheRest()
     QVERIFY(rack.scan({QStringLiteral("port10"), QStringLiteral("port3")}));
     QVERIFY(library.closePort(found[0]));
     QCOMPARE(library.foundPorts(), QList<QString>{found[1]});
+    // A port the table no longer holds: each step fails with its own code.
+    library.setCallback(found[0], [](int) {});
+    const QList<int> codes{library.erase(found[0]) ? 0 : library.lastError(),
+                           library.write(found[0]) ? 0 : library.lastError(),
+                           library.closePort(found[0]) ? 0 : library.lastError()};
+    QCOMPARE(codes, (QList<int>{3, 5, 2}));
+}
+
+// The bridge's driver among the names the system lists, in any case, within
+// the count it reported; a full table or a failed listing finds nothing.
+void TestLibrary::driverDetection()
+{
+    const QStringList loaded{"silabenm.sys.old", QString(), "usilabenm.sys", "SilabEnm.SYS"};
+    QVERIFY(detectDriversIn(loaded, true, 1023));
+    QVERIFY(!detectDriversIn(loaded, true, 3));
+    QVERIFY(!detectDriversIn(loaded, true, 1024));
+    QVERIFY(!detectDriversIn(loaded, false, 4));
 }
 
 void TestLibrary::load_data()
