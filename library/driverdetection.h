@@ -15,3 +15,6 @@ bool detectDriversIn(const QStringList &drivers, bool listed, int needed);
 // The platform's listing of loaded kernel drivers by name; false when it
 // failed. `needed` receives the number of drivers the system reported.
 bool listLoadedDrivers(QStringList *drivers, int *needed);
+
+// Linux only: the listing read from a file laid out as /proc/modules.
+bool listModulesIn(const QString &modulesFile, QStringList *drivers, int *needed);

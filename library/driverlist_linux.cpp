@@ -10,7 +10,12 @@
 // shows what the kernel has loaded (cp210x is the bridge's Linux driver).
 bool listLoadedDrivers(QStringList *drivers, int *needed)
 {
-    QFile modules(QStringLiteral("/proc/modules"));
+    return listModulesIn(QStringLiteral("/proc/modules"), drivers, needed);
+}
+
+bool listModulesIn(const QString &modulesFile, QStringList *drivers, int *needed)
+{
+    QFile modules(modulesFile);
     *needed = 0;
     if (!modules.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;

@@ -204,10 +204,9 @@ void TestDevice::theProtectedPageAndAClosedLink()
     std::unique_ptr<Connection> other(ConnectionFactory().getConnection(m_location));
     QVERIFY(other);
     second->clearPackets();
-    QVERIFY(!link->erase());
-    QVERIFY(!link->write(image));
+    QVERIFY(!link->erase() && !link->write(image) && link->close());
     QVERIFY(second->packets().isEmpty());
-    QVERIFY(other->close());
+    QVERIFY(other->close() && other->location() == m_location);
 }
 
 QTEST_GUILESS_MAIN(TestDevice)

@@ -35,20 +35,10 @@ enum class Flash { Untouched, File, Partial };
 Q_DECLARE_METATYPE(PanelFaults)
 Q_DECLARE_METATYPE(Flash)
 
-namespace {
-
-InstallPage *installPage(WizardRun &run)
-{
-    return qobject_cast<InstallPage *>(run.wizard().page(BootloaderWizard::Page_Install));
-}
-
-} // namespace
-
 void TestUpdate::initTestCase()
 {
     // Eight blocks: the reset jump, four in a row, two at device 0x1000 and
     // the last one below the protected page, plus the configuration words.
-    QVERIFY(m_dir.isValid());
     // At device 0x1020 only the upper byte differs from erased flash.
     QByteArray at1000 = BootFrame::pattern(128, 7);
     at1000.replace(0x40, 4, intelhex::bytes({0xFF, 0xFF, 0x12, 0x00}));
@@ -72,42 +62,37 @@ void TestUpdate::faults_data()
     const PanelFaults none;
     auto with = [](auto set) { PanelFaults f; set(f); return f; };
 
+    using F = PanelFaults &;
+    const auto u = Flash::Untouched, file = Flash::File, partial = Flash::Partial;
+    const int notFound = DeviceNotFound, failed = WriteFailed, ok = NoError;
     QTest::newRow("scan: garbled probe reply")
-        << with([](PanelFaults &f) { f.probeReplyOverride = QByteArray(13, '\x55'); })
-        << 1 << int(DeviceNotFound) << Flash::Untouched << true << false;
-    QTest::newRow("scan: no model byte") << with([](PanelFaults &f) { f.idMissing = true; })
-                                         << 1 << int(DeviceNotFound) << Flash::Untouched << true << false;
-    QTest::newRow("scan: a model without a name") << none << 3 << int(DeviceNotFound) << Flash::Untouched << true
-                                                  << false;
+        << with([](F f) { f.probeReplyOverride = QByteArray(13, '\x55'); }) << 1 << notFound << u << true << false;
+    QTest::newRow("scan: no model byte") << with([](F f) { f.idMissing = true; }) << 1 << notFound << u << true << false;
+    QTest::newRow("scan: a model without a name") << none << 3 << notFound << u << true << false;
     // The install page tells every failure after the commit as a failed
     // write; the library keeps what failed.
-    QTest::newRow("erase: no reply") << with([](PanelFaults &f) { f.eraseNoReply = true; })
-                                     << 1 << int(WriteFailed) << Flash::Untouched << true << true;
+    QTest::newRow("erase: no reply") << with([](F f) { f.eraseNoReply = true; }) << 1 << failed << u << true << true;
     QTest::newRow("erase: late and doubled reply")
-        << with([](PanelFaults &f) { f.oddReplyCommand = 3; f.lateReplyMs = 250; f.doubledReply = true; })
-        << 2 << int(NoError) << Flash::File << false << false;
-    QTest::newRow("write: no reply at row 5") << with([](PanelFaults &f) { f.writeNoReplyAtRow = 5; })
-                                              << 1 << int(WriteFailed) << Flash::Partial << true << true;
-    QTest::newRow("write: line dropped at row 3") << with([](PanelFaults &f) { f.dropLineAtRow = 3; })
-                                                  << 1 << int(WriteFailed) << Flash::Partial << true << false;
+        << with([](F f) { f.oddReplyCommand = 3; f.lateReplyMs = 250; f.doubledReply = true; })
+        << 2 << ok << file << false << false;
+    QTest::newRow("write: no reply at row 5")
+        << with([](F f) { f.writeNoReplyAtRow = 5; }) << 1 << failed << partial << true << true;
+    QTest::newRow("write: line dropped at row 3")
+        << with([](F f) { f.dropLineAtRow = 3; }) << 1 << failed << partial << true << false;
     QTest::newRow("write: wrong reply byte, retried")
-        << with([](PanelFaults &f) { f.writeWrongReplyAtRow = 2; })
-        << 1 << int(NoError) << Flash::File << false << false;
-    QTest::newRow("write: doubled reply") << with([](PanelFaults &f) { f.oddReplyCommand = 2; f.doubledReply = true; })
-                                          << 1 << int(NoError) << Flash::File << false << false;
+        << with([](F f) { f.writeWrongReplyAtRow = 2; }) << 1 << ok << file << false << false;
+    QTest::newRow("write: doubled reply")
+        << with([](F f) { f.oddReplyCommand = 2; f.doubledReply = true; }) << 1 << ok << file << false << false;
     QTest::newRow("verify: a word reads back wrong")
-        << with([](PanelFaults &f) { f.corruptReadAddress = 0x1010; })
-        << 1 << int(WriteFailed) << Flash::File << true << true;
+        << with([](F f) { f.corruptReadAddress = 0x1010; }) << 1 << failed << file << true << true;
     QTest::newRow("verify: a word whose upper byte does not take")
-        << with([](PanelFaults &f) { f.stuckAddress = 0x1020; })
-        << 1 << int(WriteFailed) << Flash::Partial << true << true;
+        << with([](F f) { f.stuckAddress = 0x1020; }) << 1 << failed << partial << true << true;
     QTest::newRow("verify: the reset jump does not take")
-        << with([](PanelFaults &f) { f.stuckAddress = 0x100; })
-        << 1 << int(WriteFailed) << Flash::Partial << true << true;
+        << with([](F f) { f.stuckAddress = 0x100; }) << 1 << failed << partial << true << true;
     QTest::newRow("verify: late read-back, retried")
-        << with([](PanelFaults &f) { f.oddReplyCommand = 1; f.oddReplyOccurrence = 3; f.lateReplyMs = 250; })
-        << 1 << int(NoError) << Flash::File << false << false;
-    QTest::newRow("wake-up: healthy panel") << none << 1 << int(NoError) << Flash::File << false << false;
+        << with([](F f) { f.oddReplyCommand = 1; f.oddReplyOccurrence = 3; f.lateReplyMs = 250; })
+        << 1 << ok << file << false << false;
+    QTest::newRow("wake-up: healthy panel") << none << 1 << ok << file << false << false;
 }
 
 void TestUpdate::faults()
@@ -131,7 +116,8 @@ void TestUpdate::faults()
     QVERIFY(run.walkToScan());
 
     QList<int> progress;
-    connect(installPage(run), &InstallPage::updated, this, [&](int value) { progress.append(value); });
+    auto *install = qobject_cast<InstallPage *>(run.wizard().page(BootloaderWizard::Page_Install));
+    connect(install, &InstallPage::updated, this, [&](int value) { progress.append(value); });
     const int outcome = code == NoError ? BootloaderWizard::Page_Success : BootloaderWizard::Page_Error;
     if (code != DeviceNotFound) {
         QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 5000));
@@ -202,7 +188,8 @@ void TestUpdate::theChosenOfTwoPanelsGetsTheSampleWhateverIsPressed()
     const QByteArray untouched = other->fileBytes();
 
     bool posted = false;
-    connect(installPage(run), &InstallPage::updated, this, [&](int value) {
+    auto *install = qobject_cast<InstallPage *>(run.wizard().page(BootloaderWizard::Page_Install));
+    connect(install, &InstallPage::updated, this, [&](int value) {
         if (posted || value <= 0)
             return;
         posted = true;

@@ -159,10 +159,7 @@ void TestHexReader::digitsPastTheEnd()
 {
     LogCapture log;
     bool error = false;
-    QCOMPARE(hex2DecLine("1A", 1, 2, &error), 0);
-    QVERIFY(error && log.contains("hex2DecLine: pos > length."));
-    error = false;
-    QVERIFY(hex2DecLine("1A", 0, 0, &error) == 0 && !error);
+    QVERIFY(hex2DecLine("1A", 1, 2, &error) == 0 && error && log.contains("hex2DecLine: pos > length."));
 }
 
 void TestHexReader::samplesMatchSrecCat_data()

@@ -88,6 +88,11 @@ void TestLibrary::driverDetection()
     QVERIFY(!detectDriversIn(loaded, true, 3));
     QVERIFY(!detectDriversIn(loaded, true, 1024));
     QVERIFY(!detectDriversIn(loaded, false, 4));
+    QStringList modules;
+    int needed = -1;
+    QVERIFY(intelhex::writeFile(m_files.filePath("modules"), "cp210x 32768 0 - Live 0x0\n\nusbserial 57344 1 cp210x"));
+    QVERIFY(listModulesIn(m_files.filePath("modules"), &modules, &needed) && needed == 2);
+    QCOMPARE(modules, QStringList({"cp210x", "usbserial"}));
 }
 
 void TestLibrary::load_data()

@@ -25,13 +25,8 @@ QByteArray BootFrame::frame(const QByteArray &payload)
 
 QByteArray BootFrame::header(quint8 command, quint8 len, quint32 address)
 {
-    QByteArray h;
-    h.append(char(command));
-    h.append(char(len));
-    h.append(char(address & 0xFF));
-    h.append(char((address >> 8) & 0xFF));
-    h.append(char((address >> 16) & 0xFF));
-    return h;
+    const char h[] = {char(command), char(len), char(address), char(address >> 8), char(address >> 16)};
+    return QByteArray(h, sizeof h);
 }
 
 QByteArray BootFrame::readRequest(quint32 address, int instructions)
