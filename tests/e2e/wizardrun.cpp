@@ -2,7 +2,6 @@
 
 #include "device/timings.h"
 
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -89,21 +88,6 @@ bool WizardRun::startSearch(const QList<PanelOptions> &panels)
 bool WizardRun::reachSetup(const QList<PanelOptions> &panels)
 {
     return startSearch(panels) && waitForPage(BootloaderWizard::Page_Setup, 15000);
-}
-
-QAbstractButton *WizardRun::button(int which) const
-{
-    return m_wizard->button(QWizard::WizardButton(which));
-}
-
-void WizardRun::click(int which) const
-{
-    button(which)->click();
-}
-
-bool WizardRun::enabled(int which) const
-{
-    return button(which)->isEnabled();
 }
 
 bool WizardRun::walkToScan()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -12,7 +13,6 @@
 #include "support/flashcheck.h"
 
 class PseudoTerminal;
-class QAbstractButton;
 
 // One run of the real wizard against virtual panels and silent ports, which
 // the wizard sees, in the order they were added, as the machine's only
@@ -44,9 +44,9 @@ public:
 
     BootloaderWizard &wizard() { return *m_wizard; }
     int currentId() const { return m_wizard->currentId(); }
-    QAbstractButton *button(int which) const;
-    void click(int which) const;
-    bool enabled(int which) const;
+    QAbstractButton *button(int which) const { return m_wizard->button(QWizard::WizardButton(which)); }
+    void click(int which) const { button(which)->click(); }
+    bool enabled(int which) const { return button(which)->isEnabled(); }
     template <typename T>
     T *child(int pageId, const char *name) const
     {

@@ -12,6 +12,9 @@
 #include <QtTest>
 
 #include <memory>
+#include <thread>
+
+#include <sys/stat.h>
 
 using namespace intelhex;
 using Lines = QList<QByteArray>;
@@ -40,7 +43,7 @@ private slots:
     void accepts();
     void refuses_data();
     void refuses();
-    void digitsPastTheEnd();
+    void aPipeIsReadToItsEnd();
     void samplesMatchSrecCat_data();
     void samplesMatchSrecCat();
 };
@@ -153,13 +156,16 @@ void TestHexReader::refuses()
     QVERIFY(!log.contains("parseHexFile done."));
 }
 
-// Callers that ask past the text get an error and the debug line, not a read
-// beyond the buffer.
-void TestHexReader::digitsPastTheEnd()
+// A pipe has no size to check first: it is read in pieces to its end.
+void TestHexReader::aPipeIsReadToItsEnd()
 {
-    LogCapture log;
-    bool error = false;
-    QVERIFY(hex2DecLine("1A", 1, 2, &error) == 0 && error && log.contains("hex2DecLine: pos > length."));
+    const QString fifo = m_dir.filePath(QStringLiteral("pipe.hex"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QByteArray text = (data(0x0400, counting(16)) + '\n').repeated(3000) + endOfFile();
+    std::thread writer([&] { QFile pipe(fifo); pipe.open(QIODevice::WriteOnly) && pipe.write(text); });
+    std::unique_ptr<QVector<QByteArray>> image(parseHexImage(fifo));
+    writer.join();
+    QCOMPARE(image->size(), 3000);
 }
 
 void TestHexReader::samplesMatchSrecCat_data()

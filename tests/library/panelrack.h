@@ -8,12 +8,9 @@
 #include "sim/virtualpanel.h"
 #include "support/intelhex.h"
 
-#include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QList>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -83,10 +80,8 @@ inline int openDescriptors(const QString &device)
 {
     int n = 0;
     const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
-        if (fd.symLinkTarget() == device)
-            ++n;
-    }
+    for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+        n += fd.symLinkTarget() == device;
     return n;
 }
 

@@ -176,6 +176,8 @@ private slots:
             "555508112233445555") + BootFrame::frame("\x08")}, 2, {BootFrame::frame("\x08")}, QByteArray::fromHex("08f8")};
         QTest::newRow("chatter that never starts a packet") << Row{exchange(16, 0), {QByteArray(1100, '\x11')},
             PICBOOT_ERR_RETRIES, {BootFrame::frame("\x08")}, {}, 25};
+        QTest::newRow("get: a packet, nothing sent") << Row{[](PicHandle h, uint8_t *b) { return GetPacket(h, b, 16); },
+            {}, 2, {}, QByteArray::fromHex("08f8"), 1000, 0, BootFrame::frame("\x08")};
         QTest::newRow("line dropped: not retried") << Row{reading(request(1, 0x400, 8, 3)), {kHangUp},
             PICBOOT_ERR_IO, {readAt400}, kData.left(8)};
     }
@@ -220,10 +222,11 @@ private slots:
         QVERIFY(h > 0);
         uint8_t b[300] = {};
         PicRequest unit0 = request(1, 0x400, 8), wrongUnit = request(1, 0x400, 8);
-        PicRequest bpa1 = request(1, 0x400, 8);
+        PicRequest bpa1 = request(1, 0x400, 8), bpa3 = bpa1;
         unit0.transferUnit = 0;
         wrongUnit.transferUnit = 256;
         bpa1.bytesPerAddress = 1;
+        bpa3.bytesPerAddress = 3;
         const struct {
             const char *name;
             int got, want;
@@ -233,6 +236,9 @@ private slots:
             {"open: a bit rate the line has not", OpenPIC(path.constData(), 12345, 20), PICBOOT_ERR_COMMAND},
             {"open: no such device", OpenPIC("/dev/no-such-port", 115200, 20), PICBOOT_ERR_IO},
             {"read: 1 byte an address", reading(bpa1)(h, b), PICBOOT_ERR_BPA_SMALL},
+            {"read: 3 bytes an address", reading(bpa3)(h, b), PICBOOT_ERR_BPA_BIG},
+            {"exchange: no buffer", SendGetPacket(h, nullptr, 1, 4, 0), PICBOOT_ERR_COMMAND},
+            {"exchange: more than a packet holds", SendGetPacket(h, b, 262, 4, 0), PICBOOT_ERR_PACKET_BIG},
             {"read: more than a packet holds", reading(request(1, 0x400, 260))(h, b), PICBOOT_ERR_PACKET_BIG},
             {"send: more than a packet holds", SendPacket(h, b, 262), PICBOOT_ERR_PACKET_BIG},
             {"get: no room", GetPacket(h, b, 0), PICBOOT_ERR_BLOCK_SMALL},
