@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QSerialPort>
+
+#include <utility>
 
 // An advisory hold on an open serial port, shared with the bootloader
 // library, which takes the same hold while its link is open. The terminal's
@@ -10,7 +12,10 @@
 class PortLock
 {
 public:
+    // What QSerialPort::handle() gives: a descriptor here, a HANDLE on Windows.
+    using Handle = decltype(std::declval<QSerialPort &>().handle());
+
     // False only when another open of the port holds it. The hold ends when
     // the port is closed.
-    static bool tryHold(qintptr handle);
+    static bool tryHold(Handle handle);
 };

@@ -4,11 +4,11 @@
 
 #include <sys/file.h>
 
-bool PortLock::tryHold(qintptr handle)
+bool PortLock::tryHold(Handle handle)
 {
     if (handle < 0)
         return true;
-    if (::flock(int(handle), LOCK_EX | LOCK_NB) == 0)
+    if (::flock(handle, LOCK_EX | LOCK_NB) == 0)
         return true;
     // Only a hold by someone else counts; a file system without locks does
     // not make the port busy.

@@ -2,7 +2,7 @@
 
 // Windows opens a COM port for one handle at a time: a port in use already
 // failed to open.
-bool PortLock::tryHold(qintptr)
+bool PortLock::tryHold(Handle)
 {
     return true;
 }
