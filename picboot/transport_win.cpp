@@ -2,6 +2,7 @@
 
 #include "picboot/picboot.h"
 
+#include <algorithm>
 #include <string>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -64,16 +65,37 @@ public:
         return int(count);
     }
 
+    // Takes what has already arrived without waiting; only when nothing has
+    // does it wait, for one byte and at most the time-out. A single ReadFile
+    // of the whole buffer would return early on Windows with the timeouts
+    // that promise it, but wine waits for the buffer to fill or the time-out
+    // to pass, which made every request there last its whole time-out.
     int read(uint8_t *buffer, size_t capacity, int timeoutMs) override
     {
-        if (m_handle == INVALID_HANDLE_VALUE)
+        if (m_handle == INVALID_HANDLE_VALUE || capacity == 0)
             return PICBOOT_ERR_IO;
         if (!setTimeouts(timeoutMs, m_writeTimeout < 0 ? timeoutMs : m_writeTimeout))
             return PICBOOT_ERR_IO;
         DWORD got = 0;
-        if (!ReadFile(m_handle, buffer, DWORD(capacity), &got, nullptr))
+        DWORD queued = 0;
+        if (!queuedBytes(&queued))
             return PICBOOT_ERR_IO;
-        return got > 0 ? int(got) : PICBOOT_ERR_TIMEOUT;
+        if (queued == 0) {
+            if (!ReadFile(m_handle, buffer, 1, &got, nullptr))
+                return PICBOOT_ERR_IO;
+            // A line gone away (a bridge pulled out, the far end of a
+            // mapped terminal closed) reads as silence; the status query
+            // that follows is what fails then.
+            if (got == 0)
+                return queuedBytes(&queued) ? PICBOOT_ERR_TIMEOUT : PICBOOT_ERR_IO;
+            if (!queuedBytes(&queued))
+                return PICBOOT_ERR_IO;
+        }
+        const DWORD want = DWORD(std::min<size_t>(queued, capacity - got));
+        DWORD more = 0;
+        if (want > 0 && !ReadFile(m_handle, buffer + got, want, &more, nullptr))
+            return PICBOOT_ERR_IO;
+        return int(got + more);
     }
 
     void discardInput() override
@@ -115,16 +137,27 @@ private:
         return true;
     }
 
-    // ReadFile returns at once with whatever has arrived, or waits up to the
-    // read time-out for the first byte: MAXDWORD interval and multiplier with
-    // a constant is the documented combination for exactly that.
+    // The bytes waiting in the driver's input queue; false when the line
+    // failed.
+    bool queuedBytes(DWORD *queued) const
+    {
+        DWORD errors = 0;
+        COMSTAT status;
+        if (!ClearCommError(m_handle, &errors, &status))
+            return false;
+        *queued = status.cbInQue;
+        return true;
+    }
+
+    // A read waits for its first byte up to the time-out (no interval or
+    // per-byte part: read() asks for one byte when it waits at all).
     bool setTimeouts(int readMs, int writeMs)
     {
         if (readMs == m_readTimeout && writeMs == m_writeTimeout)
             return true;
         COMMTIMEOUTS t;
-        t.ReadIntervalTimeout = MAXDWORD;
-        t.ReadTotalTimeoutMultiplier = MAXDWORD;
+        t.ReadIntervalTimeout = 0;
+        t.ReadTotalTimeoutMultiplier = 0;
         t.ReadTotalTimeoutConstant = readMs > 0 ? DWORD(readMs) : 1;
         t.WriteTotalTimeoutMultiplier = 0;
         t.WriteTotalTimeoutConstant = writeMs > 0 ? DWORD(writeMs) : 1;

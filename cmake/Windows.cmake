@@ -1,4 +1,7 @@
-# Compiles every source the Windows program is built from with mingw-w64, for
+# With mingw-w64 at hand, two things for the Windows half. First, the
+# bootloader library and the wine test's client are built for Windows in
+# windows/ (bin/PICBOOT.dll, bin/picboot-wine-client.exe). Second, every
+# source the Windows program is built from is compiled with mingw-w64, for
 # syntax and types only, against the Qt headers at hand: a Windows-only file
 # that no longer compiles breaks this build, not a technician's. The forms'
 # headers come from this build's own uic runs; they are the same on Windows.
@@ -7,6 +10,17 @@ if(NOT WIZARD_MINGW_CXX)
     message(STATUS "mingw-w64 not found: the Windows sources are not checked")
     return()
 endif()
+
+include(ExternalProject)
+ExternalProject_Add(windows_picboot
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/windows
+    CMAKE_GENERATOR ${CMAKE_GENERATOR}
+    CMAKE_ARGS -DPICBOOT_ONLY=ON -DCMAKE_BUILD_TYPE=Release
+               -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON)
+set(WIZARD_WINDOWS_BIN ${CMAKE_BINARY_DIR}/windows/bin)
 
 set(_folders app device firmware library pages)
 set(_sources ${PROJECT_SOURCE_DIR}/app/main.cpp)

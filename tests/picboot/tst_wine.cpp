@@ -1,0 +1,77 @@
+// The bootloader library's Windows transport, for real: PICBOOT.dll, built
+// with mingw-w64, driven by a Windows program under wine through COM ports
+// that wine maps to virtual panels' pseudo-terminals. The prefix is the
+// build's own.
+#include "sim/pseudoterminal.h"
+#include "sim/virtualpanel.h"
+
+#include <QProcess>
+#include <QtTest>
+
+class TestWine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void theWindowsTransportSpeaksTheProtocol();
+};
+
+void TestWine::theWindowsTransportSpeaksTheProtocol()
+{
+    const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
+    const QString client = QStringLiteral(WIZARD_WINDOWS_BIN "/picboot-wine-client.exe");
+    if (wine.isEmpty())
+        QSKIP("wine is not installed: the Windows transport was not run");
+    if (QStringLiteral(WIZARD_WINDOWS_BIN).isEmpty())
+        QSKIP("mingw-w64 is not installed: there is no Windows build to run");
+    QVERIFY2(QFile::exists(client), qPrintable(client));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString prefix = QStringLiteral(WIZARD_WINE_PREFIX);
+    env.insert(QStringLiteral("WINEPREFIX"), prefix);
+    env.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
+    env.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(QStringLiteral(WIZARD_WINDOWS_BIN));
+    if (!QFile::exists(prefix + QStringLiteral("/system.reg"))) {
+        process.start(wine, {QStringLiteral("wineboot"), QStringLiteral("-i")});
+        QVERIFY(process.waitForFinished(180000) && process.exitCode() == 0);
+    }
+
+    PanelOptions hangsUp;
+    hangsUp.faults.dropLineAtRow = 1;
+    VirtualPanel panel, dropping(hangsUp);
+    PseudoTerminal silent;
+    QVERIFY(panel.start() && dropping.start() && silent.open());
+    const QStringList paths{panel.devicePath(), silent.slavePath(), dropping.devicePath()};
+    for (int i = 0; i < 3; ++i) {
+        const QString link = prefix + QStringLiteral("/dosdevices/com%1").arg(5 + i);
+        QFile::remove(link);
+        QVERIFY(QFile::link(paths[i], link));
+    }
+    process.start(wine, {client, QStringLiteral("COM5"), QStringLiteral("COM6"), QStringLiteral("COM7")});
+    QVERIFY(process.waitForFinished(60000));
+    const QString output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    QMap<QString, QPair<int, double>> results;
+    for (const QString &line : output.split(QLatin1Char('\n'))) {
+        const QStringList f = line.split(QLatin1Char(' '));
+        if (f.size() == 3)
+            results.insert(f[0], {f[1].toInt(), f[2].toDouble()});
+    }
+    const QList<QPair<QString, int>> expected{{"id", 4}, {"erase", 1}, {"write", 256}, {"verify", 256},
+                                              {"mismatch", -12}, {"close", 1}, {"no-reply", -5}, {"hang-up", -1}};
+    for (const auto &row : expected)
+        QVERIFY2(results.contains(row.first) && results[row.first].first == row.second, qPrintable(output));
+    QVERIFY2(output.contains(QLatin1String("id-bytes 08100000")), qPrintable(output));
+    // A reply is taken as soon as it is in, although the link waits 3 s for one.
+    QVERIFY2(results["id"].second < 100, qPrintable(output));
+    // Three tries of 100 ms on the silent port.
+    QVERIFY2(results["no-reply"].second >= 290 && results["no-reply"].second < 700, qPrintable(output));
+    QByteArray row;
+    for (int i = 0; i < 256; ++i)
+        row.append(char(i % 4 == 3 ? 0 : i * 7 + 1));
+    QCOMPARE(panel.readFlash(0x400, 64), row);
+}
+
+QTEST_GUILESS_MAIN(TestWine)
+#include "tst_wine.moc"
