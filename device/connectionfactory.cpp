@@ -2,6 +2,7 @@
 
 #include "device/connection.h"
 #include "device/picboot.h"
+#include "device/portaccess.h"
 #include "device/portlock.h"
 #include "device/portlister.h"
 #include "device/timings.h"
@@ -63,6 +64,13 @@ bool collectAnswer(QSerialPort &port, int expected, const QDeadlineTimer &deadli
         return false;
     return true;
 }
+// A port that cannot be opened is told apart from one where nothing
+// answered: the technician can fix it.
+void logUnusable(const SerialPortEntry &entry, QSerialPort::SerialPortError error, const QString &errorString)
+{
+    const PortAccess::Problem problem = PortAccess::diagnose(entry.systemLocation, error, errorString);
+    qDebug().noquote() << PortAccess::explain(entry.portName, entry.systemLocation, problem);
+}
 } // namespace
 
 ConnectionFactory::ConnectionFactory()
@@ -103,10 +111,13 @@ int ConnectionFactory::getConnectionID(const QString &location)
         port.setParity(QSerialPort::NoParity);
         port.setDataBits(QSerialPort::Data8);
         port.setFlowControl(QSerialPort::NoFlowControl);
-        if (!port.open(QIODevice::ReadWrite))
+        if (!port.open(QIODevice::ReadWrite)) {
+            logUnusable(entry, port.error(), port.errorString());
             return -2;
+        }
         if (!PortLock::tryHold(port.handle())) {
             port.close();
+            logUnusable(entry, QSerialPort::NoError, QString());
             return -2;
         }
         // Bytes left over from before the probe (a late answer to an earlier

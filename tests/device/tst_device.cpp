@@ -13,6 +13,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 // Finding a panel on a port and the link to it, against the virtual panel:
 // every identification result with its debug lines, the port left closed on
 // every path, the protected page and a closed link.
@@ -27,6 +29,7 @@ private slots:
     void identification_data();
     void identification();
     void portsThatCannotBeUsed();
+    void aPortTheUserMayNotOpen();
     void theProtectedPageAndAClosedLink();
 
 private:
@@ -148,6 +151,9 @@ void TestDevice::portsThatCannotBeUsed()
     auto panel = startPanel();
     QVERIFY(panel);
     ConnectionFactory factory;
+    LogCapture log;
+    const QString unusable = "Port \"" + DevicePath::nameFromLocation(m_location) + "\" (" + m_location
+            + ") could not be opened: held by this program (pid " + QString::number(QCoreApplication::applicationPid());
     {
         QSerialPort holder;
         holder.setPortName(m_location);
@@ -158,11 +164,32 @@ void TestDevice::portsThatCannotBeUsed()
     QVERIFY(link);
     panel->clearPackets();
     QCOMPARE(factory.getConnectionID(m_location), -2);
+    QCOMPARE(log.countPrefix(unusable), 2);
     QVERIFY(panel->packets().isEmpty());
     QVERIFY(link->close());
     PortLister::setOverride({{"pts/999", "/dev/pts/999"}});
     QCOMPARE(ConnectionFactory().getConnectionID(m_location), -5);
     QVERIFY(panel->packets().isEmpty());
+}
+
+// Said apart from a port where nothing answered, with the fix. Root opens
+// any device, so as root the check runs again as nobody.
+void TestDevice::aPortTheUserMayNotOpen()
+{
+    if (::geteuid() == 0) {
+        QProcess child;
+        child.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                QCoreApplication::applicationFilePath(), "aPortTheUserMayNotOpen"});
+        QVERIFY(child.waitForFinished(30000));
+        QVERIFY2(child.exitCode() == 0, child.readAll().constData());
+        return;
+    }
+    auto panel = startPanel();
+    QVERIFY(panel && QFile::setPermissions(m_location, {}));
+    LogCapture log;
+    QCOMPARE(ConnectionFactory().getConnectionID(m_location), -2);
+    QVERIFY(log.containsPrefix("Port \"" + DevicePath::nameFromLocation(m_location) + "\" (" + m_location
+                               + ") could not be opened: permission denied. Install the bootloader-wizard package"));
 }
 
 // The last page holds the bootloader and the configuration words: a write
