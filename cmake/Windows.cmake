@@ -32,7 +32,8 @@ endforeach()
 list(REMOVE_DUPLICATES _sources)
 
 get_target_property(_qt_core_includes Qt5::Core INTERFACE_INCLUDE_DIRECTORIES)
-set(_flags -fsyntax-only -std=c++17 -Wall -Wextra -Werror -DUNICODE -D_UNICODE -I${PROJECT_SOURCE_DIR})
+set(_flags -fsyntax-only -std=c++17 -Wall -Wextra -Werror -DUNICODE -D_UNICODE "-DWIZARD_VERSION=\"${PROJECT_VERSION}\""
+    -I${PROJECT_SOURCE_DIR})
 foreach(_qt Core Gui Widgets SerialPort)
     get_target_property(_dirs Qt5::${_qt} INTERFACE_INCLUDE_DIRECTORIES)
     foreach(_dir ${_dirs})

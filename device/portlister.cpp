@@ -30,7 +30,8 @@ QList<SerialPortEntry> PortLister::availablePorts()
     QList<SerialPortEntry> ports;
     const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : infos)
-        ports.append(SerialPortEntry{info.portName(), info.systemLocation()});
+        ports.append(SerialPortEntry{info.portName(), info.systemLocation(), info.vendorIdentifier(),
+                                     info.productIdentifier(), info.description()});
     return ports;
 }
 

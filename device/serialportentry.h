@@ -6,6 +6,18 @@
 // its system location (the path a program opens).
 struct SerialPortEntry
 {
+    SerialPortEntry() = default;
+    SerialPortEntry(const QString &name, const QString &location, quint16 vendor = 0, quint16 product = 0,
+                    const QString &text = QString())
+        : portName(name), systemLocation(location), vendorId(vendor), productId(product), description(text)
+    {
+    }
+
     QString portName;
     QString systemLocation;
+    // What the system tells of the device behind it, for the support log;
+    // 0 and empty where it tells nothing (pseudo-terminals, built-in ports).
+    quint16 vendorId = 0;
+    quint16 productId = 0;
+    QString description;
 };
