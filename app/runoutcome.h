@@ -23,6 +23,8 @@ protected:
 
 private:
     QWizard *m_wizard;
+    int m_lastId = -1;
+    QString m_lastPage;
     bool m_inClose = false;
     bool m_cancelled = false;
     bool m_closed = false;

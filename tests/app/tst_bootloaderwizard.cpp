@@ -4,6 +4,8 @@
 
 #include "app/bootloaderwizard.h"
 #include "app/errorcodes.h"
+#include "app/runoutcome.h"
+#include "device/systemreport.h"
 
 static QStringList notes;
 
@@ -25,6 +27,8 @@ class TestBootloaderWizard : public QObject
 private slots:
     void backTellsThePageJustLeftAndThePageReturnedTo();
     void everyCodeHasItsMessage();
+    void theSupportLogSaysHowTheRunEnded_data();
+    void theSupportLogSaysHowTheRunEnded();
 };
 
 void TestBootloaderWizard::backTellsThePageJustLeftAndThePageReturnedTo()
@@ -79,6 +83,42 @@ void TestBootloaderWizard::everyCodeHasItsMessage()
         QCOMPARE(int(table[number].code), number);
         QCOMPARE(errorMessages[number], QString::fromUtf8(table[number].message));
     }
+}
+
+void TestBootloaderWizard::theSupportLogSaysHowTheRunEnded_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("action");  // 0 none, 1 Cancel, 2 Escape, 3 the close box
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("success") << int(BootloaderWizard::Page_Success) << 1 << "Run ended: success.";
+    QTest::newRow("an error") << int(BootloaderWizard::Page_Error) << 3 << "Run ended: error 6 (Erro ao tentar "
+                                                                         "acessar arquivos. Instale este software novamente.).";
+    QTest::newRow("Cancel") << int(BootloaderWizard::Page_Intro) << 1 << "Run ended: cancelled by the technician on IntroPage.";
+    QTest::newRow("Escape") << int(BootloaderWizard::Page_Intro) << 2 << "Run ended: cancelled by the technician on IntroPage.";
+    QTest::newRow("close box") << int(BootloaderWizard::Page_Intro) << 3 << "Run ended: the window was closed on IntroPage.";
+    QTest::newRow("neither") << int(BootloaderWizard::Page_Intro) << 0 << "Run ended: the program quit on IntroPage.";
+}
+
+void TestBootloaderWizard::theSupportLogSaysHowTheRunEnded()
+{
+    QFETCH(int, page);
+    QFETCH(int, action);
+    QFETCH(QString, ending);
+    BootloaderWizard wizard;
+    wizard.setError(FileAccessFailed);
+    wizard.setStartId(page);
+    RunOutcome outcome(&wizard);
+    wizard.show();
+    if (action == 1)
+        wizard.button(QWizard::CancelButton)->click();
+    else if (action == 2)
+        QTest::keyClick(&wizard, Qt::Key_Escape);
+    else if (action == 3)
+        wizard.close();
+    QCOMPARE(outcome.ending(), ending);
+    // Support reads the adaptor off the port lines.
+    const QStringList report = SystemReport::lines({{"ttyUSB0", "/dev/ttyUSB0", 0x10c4, 0xea60, "CP2102 Bridge"}});
+    QVERIFY(report.contains("Serial port: ttyUSB0 (/dev/ttyUSB0), USB 10c4:ea60, \"CP2102 Bridge\""));
 }
 
 QTEST_MAIN(TestBootloaderWizard)
