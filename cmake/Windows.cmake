@@ -22,8 +22,8 @@ ExternalProject_Add(windows_picboot
     BUILD_ALWAYS ON)
 set(WIZARD_WINDOWS_BIN ${CMAKE_BINARY_DIR}/windows/bin)
 
-set(_folders app device firmware library pages)
-set(_sources ${PROJECT_SOURCE_DIR}/app/main.cpp)
+set(_folders app cli device firmware library pages)
+set(_sources ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/cli/main.cpp)
 foreach(_folder ${_folders})
     file(GLOB _found CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${_folder}/*.cpp)
     list(FILTER _found EXCLUDE REGEX "_(posix|linux)\\.cpp$")

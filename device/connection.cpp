@@ -94,6 +94,19 @@ bool Connection::erase()
 
 bool Connection::write(const QVector<QByteArray> &image)
 {
+    return transfer(image, true);
+}
+
+bool Connection::verify(const QVector<QByteArray> &image)
+{
+    return transfer(image, false);
+}
+
+// Writes each block and reads it back, or, for a verification alone, only
+// reads back and compares.
+bool Connection::transfer(const QVector<QByteArray> &image, bool writing)
+{
+    m_firstFailed = -1;
     if (!linkOpen("Connection::write()")) {
         report(WriteFailed);
         return false;
@@ -145,12 +158,14 @@ bool Connection::write(const QVector<QByteArray> &image)
         qDebug() << "BootAddress:" << request.bootAddress << 0;
 
         const auto *data = reinterpret_cast<const unsigned char *>(block.data.constData());
-        if (PicBoot::WritePIC(m_handle, &request, data) < 0) {
+        if (writing && PicBoot::WritePIC(m_handle, &request, data) < 0) {
             qDebug() << "PicBoot:writePic() got error";
+            m_firstFailed = request.bootAddress;
             report(WriteFailed);
             return false;
         }
-        qDebug() << "PicBoot:writePic() OK";
+        if (writing)
+            qDebug() << "PicBoot:writePic() OK";
         quint32 mismatch = request.bootAddress;
         const bool verified = verifyBlock(request, data, &mismatch);
         resetJumpRead = resetJumpRead || request.bootAddress == m_profile.ignoreAddress1;
@@ -178,12 +193,33 @@ bool Connection::write(const QVector<QByteArray> &image)
         qDebug().noquote() << QStringLiteral("Connection::write(): verification failed; the first address that "
                                              "differed is 0x%1.")
                                   .arg(firstMismatch, 0, 16);
+        m_firstFailed = firstMismatch;
         report(VerifyFailed);
         report(Ended);
         return false;
     }
     report(Ended);
     return true;
+}
+
+QByteArray Connection::read(quint32 address, int instructions)
+{
+    if (!linkOpen("Connection::read()") || instructions <= 0 || instructions > 64)
+        return QByteArray();
+    PicRequest request;
+    std::memset(&request, 0, sizeof request);
+    request.command = 1;
+    request.dataLength = quint16(instructions * 4);
+    request.bootAddress = address;
+    request.transferUnit = quint16(m_profile.readUnitBytes);
+    request.bytesPerAddress = quint8(m_profile.bytesPerAddress);
+    request.deviceParam1 = quint16(m_profile.deviceParam1);
+    request.deviceParam2 = quint16(m_profile.deviceParam2);
+    std::vector<unsigned char> buffer(kReadBufferBytes, 0);
+    const int count = PicBoot::ReadPIC(m_handle, &request, buffer.data());
+    if (count < request.dataLength)
+        return QByteArray();
+    return QByteArray(reinterpret_cast<const char *>(buffer.data()), request.dataLength);
 }
 
 bool Connection::verifyWrite(PicRequest &request, const unsigned char *data)

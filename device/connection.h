@@ -27,6 +27,15 @@ public:
     bool close();
     bool erase();
     bool write(const QVector<QByteArray> &image);
+    // Reads every block the image would write back and compares, writing
+    // nothing; reports progress as write() does.
+    bool verify(const QVector<QByteArray> &image);
+    // The device address of the first block that failed to write or verify
+    // in the last write() or verify(), -1 when none did.
+    qint64 firstFailedAddress() const { return m_firstFailed; }
+    // Up to 64 instructions from `address`, four bytes each, the fourth 0;
+    // empty when the read failed.
+    QByteArray read(quint32 address, int instructions);
     bool verifyWrite(PicRequest &request, const unsigned char *data);
     // The keep-alive read, with a short answer time of its own; false when
     // the panel did not answer, after which it is not woken again.
@@ -52,6 +61,7 @@ public:
 private:
     void report(int value) const;
     bool linkOpen(const char *operation) const;
+    bool transfer(const QVector<QByteArray> &image, bool writing);
     int readDeviceIdArea(int handle, std::vector<unsigned char> *buffer, int retries) const;
     bool verifyBlock(PicRequest &request, const unsigned char *data, quint32 *firstMismatch);
 
@@ -65,6 +75,7 @@ private:
     // the handle alone; after close() no call may reach another link.
     bool m_open = true;
     bool m_awake = true;
+    qint64 m_firstFailed = -1;
     // The file's reset jump (its words at 0 and 2, 8 file bytes), which the
     // bootloader keeps at 0x100/0x102; empty while the image gives none.
     QByteArray m_resetJump;

@@ -64,14 +64,16 @@ bool collectAnswer(QSerialPort &port, int expected, const QDeadlineTimer &deadli
         return false;
     return true;
 }
+} // namespace
+
 // A port that cannot be opened is told apart from one where nothing
 // answered: the technician can fix it.
-void logUnusable(const SerialPortEntry &entry, QSerialPort::SerialPortError error, const QString &errorString)
+void ConnectionFactory::logUnusable(const SerialPortEntry &entry, QSerialPort::SerialPortError error,
+                                    const QString &errorString)
 {
-    const PortAccess::Problem problem = PortAccess::diagnose(entry.systemLocation, error, errorString);
-    qDebug().noquote() << PortAccess::explain(entry.portName, entry.systemLocation, problem);
+    m_lastProblem = PortAccess::diagnose(entry.systemLocation, error, errorString);
+    qDebug().noquote() << PortAccess::explain(entry.portName, entry.systemLocation, m_lastProblem);
 }
-} // namespace
 
 ConnectionFactory::ConnectionFactory()
 {
@@ -97,6 +99,8 @@ bool ConnectionFactory::start()
 
 int ConnectionFactory::getConnectionID(const QString &location)
 {
+    m_lastAnswerSize = 0;
+    m_lastProblem = PortAccess::Problem();
     const QList<SerialPortEntry> ports = m_ports;
     for (const SerialPortEntry &entry : ports) {
         if (entry.systemLocation.compare(location, Qt::CaseInsensitive) != 0)
@@ -137,6 +141,7 @@ int ConnectionFactory::getConnectionID(const QString &location)
             return -4;
         }
         qDebug() << "[" << entry.portName << "]: response size is" << answer.size();
+        m_lastAnswerSize = answer.size();
         if (answer != kProbeReply) {
             port.close();
             return -7;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/portaccess.h"
 #include "device/serialportentry.h"
 
 #include <QList>
@@ -21,6 +22,15 @@ public:
     int getConnectionID(const QString &location);
     Connection *getConnection(const QString &location);
 
+    // What the last getConnectionID() saw: the size of the answer to the
+    // probe (0: nothing answered), and why the port could not be opened.
+    int lastAnswerSize() const { return m_lastAnswerSize; }
+    const PortAccess::Problem &lastProblem() const { return m_lastProblem; }
+
 private:
+    void logUnusable(const SerialPortEntry &entry, QSerialPort::SerialPortError error, const QString &errorString);
+
     QList<SerialPortEntry> m_ports;
+    int m_lastAnswerSize = 0;
+    PortAccess::Problem m_lastProblem;
 };

@@ -18,8 +18,17 @@ Library library;
 Library::Library()
     : QObject(nullptr)
 {
-    modelNames.insert(1, QStringLiteral("KR 210 Nova"));
-    modelNames.insert(2, QStringLiteral("QD 200 Nova"));
+    for (int id : {1, 2})
+        modelNames.insert(id, modelName(id));
+}
+
+QString Library::modelName(int id)
+{
+    switch (id) {
+    case 1: return QStringLiteral("KR 210 Nova");
+    case 2: return QStringLiteral("QD 200 Nova");
+    default: return QString();
+    }
 }
 
 Library::~Library()
@@ -144,7 +153,7 @@ bool Library::load(const QString &path)
 // controller has no program memory (firmware for another part), data in the
 // protected last page, which is never written, and a file with no data for
 // the writable program memory at all, which would leave the panel erased.
-Library::LoadFailure Library::checkImage(const QVector<QByteArray> &lines, qint64 *at) const
+Library::LoadFailure Library::checkImage(const QVector<QByteArray> &lines, qint64 *at)
 {
     const DeviceProfile profile;
     const quint32 protectedFirst = profile.programEnd + 1 - profile.eraseBlockBytes / profile.bytesPerAddress;

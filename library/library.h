@@ -35,6 +35,12 @@ public:
     enum LoadFailure { Loaded, Missing, Damaged, OutsideChip, ProtectedPage, NothingToWrite };
     bool load(const QString &path);
     LoadFailure loadFailure() const { return m_loadFailure; }
+    // What load() checks once the file has been read: whether writing the
+    // image would give the panel the application it holds. `at` receives
+    // the device address at fault.
+    static LoadFailure checkImage(const QVector<QByteArray> &lines, qint64 *at);
+    // The name of a known panel model, empty for an unknown one.
+    static QString modelName(int id);
     // The line (Damaged) or the device address (OutsideChip, ProtectedPage)
     // at fault.
     qint64 loadFailureAt() const { return m_loadFailureAt; }
@@ -58,7 +64,6 @@ private:
     };
 
     PortEntry *entry(const QString &portName, const char *operation) const;
-    LoadFailure checkImage(const QVector<QByteArray> &lines, qint64 *at) const;
     void stopKeepAlive();
     void stopKeepAliveTimer();
     static void stopKeepAliveAtExit();

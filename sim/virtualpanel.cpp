@@ -2,7 +2,7 @@
 
 #include "sim/clientwatch.h"
 #include "sim/framedecoder.h"
-#include "sim/intelhexdump.h"
+#include "firmware/intelhexdump.h"
 #include "sim/panelprotocol.h"
 #include "sim/pseudoterminal.h"
 

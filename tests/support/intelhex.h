@@ -4,7 +4,7 @@
 // program's reader, so that a test can build exactly the file it means and
 // check the bytes that reach an image or a panel against the file itself.
 
-#include "sim/intelhexdump.h"
+#include "firmware/intelhexdump.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "sim/intelhexdump.h"
+#include "firmware/intelhexdump.h"
 
 QByteArray IntelHexDump::record(quint8 type, quint16 address, const QByteArray &data)
 {
