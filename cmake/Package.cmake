@@ -1,9 +1,10 @@
 # The Debian package, made with "cpack -G DEB" in the build folder (or
-# tools/make-package.sh): the program and the bootloader library side by
-# side in /usr/lib/bootloader-wizard (the program loads the library from its
-# own folder), the command on the PATH, a desktop entry, the icon in each
-# size the .ico holds, and the udev rule for the panel's USB adaptor. The
-# dependencies come from the libraries the program links (dpkg-shlibdeps).
+# tools/make-package.sh): the programs and the bootloader library side by
+# side in /usr/lib/bootloader-wizard (they load the library from their own
+# folder), the commands bootloader-wizard and bootloader-cli on the PATH, a
+# desktop entry, the icon in each size the .ico holds, and the udev rule for
+# the panel's USB adaptor. The dependencies come from the libraries the
+# programs link (dpkg-shlibdeps).
 if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
     return()
 endif()
@@ -13,11 +14,13 @@ set(_programdir lib/${_name})
 set(_staging ${CMAKE_BINARY_DIR}/package)
 file(MAKE_DIRECTORY ${_staging})
 
-install(TARGETS bootloader-wizard RUNTIME DESTINATION ${_programdir})
+install(TARGETS bootloader-wizard bootloader-cli RUNTIME DESTINATION ${_programdir})
 install(TARGETS PICBOOT LIBRARY DESTINATION ${_programdir} NAMELINK_SKIP)
-# The PATH's command is a link, so that the program still finds its folder.
-file(CREATE_LINK ../${_programdir}/bootloader-wizard ${_staging}/${_name} SYMBOLIC)
-install(FILES ${_staging}/${_name} DESTINATION bin)
+# The PATH's commands are links, so that the programs still find their folder.
+foreach(_command bootloader-wizard bootloader-cli)
+    file(CREATE_LINK ../${_programdir}/${_command} ${_staging}/${_command} SYMBOLIC)
+    install(FILES ${_staging}/${_command} DESTINATION bin)
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/${_name}.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/70-${_name}.rules DESTINATION /lib/udev/rules.d)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/${_name})

@@ -35,8 +35,10 @@ program=usr/lib/bootloader-wizard/bootloader-wizard
 has "$program"
 has usr/lib/bootloader-wizard/libPICBOOT.so
 [ -x "$root/$program" ] || fail "the program is not executable"
-[ "$(readlink "$root/usr/bin/bootloader-wizard")" = ../lib/bootloader-wizard/bootloader-wizard ] \
-    || fail "the command on the PATH does not lead to the program"
+for command in bootloader-wizard bootloader-cli; do
+    [ "$(readlink "$root/usr/bin/$command")" = "../lib/bootloader-wizard/$command" ] \
+        || fail "the command $command on the PATH does not lead to its program"
+done
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt5core5a libqt5widgets5 libqt5serialport5; do
     [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
