@@ -87,10 +87,11 @@ void TestCli::aFaultOnOnePanelLeavesTheOtherUpdated()
         const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
         QVERIFY2(!event.isEmpty(), qPrintable(line));
         if (event.value("event") == "result")
-            results << QStringLiteral("%1 %2 %3").arg(event.value("ok").toBool()).arg(event.value("code").toInt())
-                           .arg(event.value("failedAt").toInt(-1));
+            results << QStringLiteral("%1 %2 %3 %4").arg(event.value("port").toString()).arg(event.value("ok").toBool())
+                           .arg(event.value("code").toInt()).arg(event.value("failedAt").toInt(-1));
     }
-    QCOMPARE(results, QStringList({"1 0 -1", "0 5 256"}));  // the third row, at 0x100
+    const QString goodName = good->devicePath().mid(5), badName = bad->devicePath().mid(5);  // "pts/N"
+    QCOMPARE(results, QStringList({goodName + " 1 0 -1", badName + " 0 5 256"}));  // the third row, at 0x100
 }
 
 void TestCli::readUpdateVerifyRoundTrips()
