@@ -50,7 +50,3 @@ QString RunOutcome::ending() const
         return QStringLiteral("Run ended: cancelled by the technician on %1.").arg(where);
     return QStringLiteral("Run ended: the program quit on %1.").arg(where);
 }
-
-// Included here so that the moc runs for the header even in a build folder
-// made before the file existed.
-#include "moc_runoutcome.cpp"
