@@ -25,11 +25,18 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/${_name}.desktop DESTINATION share
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/70-${_name}.rules DESTINATION /lib/udev/rules.d)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/${_name})
 
-# The changelog, compressed as Debian wants it.
-add_custom_command(OUTPUT ${_staging}/changelog.gz
-    COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog > ${_staging}/changelog.gz
-    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/${_name}.metainfo.xml DESTINATION share/metainfo)
+
+# The changelog and the manual pages, compressed as Debian wants them.
+set(_compressed)
+foreach(_file changelog bootloader-wizard.1 bootloader-cli.1)
+    add_custom_command(OUTPUT ${_staging}/${_file}.gz
+        COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/${_file} > ${_staging}/${_file}.gz
+        DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${_file})
+    list(APPEND _compressed ${_staging}/${_file}.gz)
+endforeach()
 install(FILES ${_staging}/changelog.gz DESTINATION share/doc/${_name})
+install(FILES ${_staging}/bootloader-wizard.1.gz ${_staging}/bootloader-cli.1.gz DESTINATION share/man/man1)
 
 # One PNG a size of the .ico, whose directory names the sizes.
 set(_ico ${PROJECT_SOURCE_DIR}/resources/images/bootloaderwizardapp.ico)
@@ -56,7 +63,7 @@ endforeach()
 add_custom_command(OUTPUT ${_icons}
     COMMAND wizard-iconexport ${_ico} ${_staging}/icons
     DEPENDS wizard-iconexport ${_ico})
-add_custom_target(package_files ALL DEPENDS ${_icons} ${_staging}/changelog.gz)
+add_custom_target(package_files ALL DEPENDS ${_icons} ${_compressed})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${_name})
