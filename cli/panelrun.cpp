@@ -126,7 +126,7 @@ void PanelRun::run()
         const bool done = m_job == Update ? m_link->write(*m_image) : m_link->verify(*m_image);
         m_result.failedAt = m_link->firstFailedAddress();
         if (!done)
-            ok = fail(WriteFailed, m_result.failedAt >= 0 && m_link->firstFailedAddress() >= 0
+            ok = fail(WriteFailed, m_result.failedAt >= 0
                                        ? QStringLiteral("the block at 0x%1 did not %2")
                                              .arg(m_result.failedAt, 0, 16)
                                              .arg(m_job == Update ? QStringLiteral("write and verify")
