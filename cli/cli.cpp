@@ -193,7 +193,7 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err)
             if (listing) {
                 const SerialPortEntry &p = ports.at(int(i));
                 if (parser.isSet(json))
-                    progress.json(QStringLiteral("{\"port\":%1,\"location\":%2,%3}")
+                    progress.line(QStringLiteral("{\"port\":%1,\"location\":%2,%3}")
                                       .arg(Progress::quoted(p.portName), Progress::quoted(p.systemLocation),
                                            r.ok ? "\"model\":" + Progress::quoted(r.model)
                                                 : "\"problem\":" + Progress::quoted(r.failure)));

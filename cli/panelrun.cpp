@@ -19,11 +19,10 @@ PanelRun::PanelRun(Job job, const QString &location, const QVector<QByteArray> *
                    Progress *progress)
     : m_job(job)
     , m_location(location)
-    , m_port(DevicePath::nameFromLocation(location))
     , m_image(image)
     , m_output(output)
     , m_progress(progress)
-    , m_row(progress->addPanel(m_port))
+    , m_row(progress->addPanel(DevicePath::nameFromLocation(location)))
 {
 }
 
@@ -75,7 +74,7 @@ bool PanelRun::identify(ConnectionFactory &factory)
         return fail(DeviceNotFound, QStringLiteral("unknown panel model %1").arg(id));
     if (m_job == Identify)
         return true;
-    m_link.reset(factory.getConnection(m_location));
+    m_link.reset(factory.openLink(m_location, id));
     if (!m_link)
         return fail(ConnectionFailed, QStringLiteral("the bootloader link could not be opened"));
     return true;

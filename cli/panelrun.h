@@ -53,7 +53,6 @@ private:
 
     Job m_job;
     QString m_location;
-    QString m_port;
     const QVector<QByteArray> *m_image;
     QString m_output;
     Progress *m_progress;

@@ -96,8 +96,3 @@ void Progress::line(const QString &text)
     std::fflush(m_out);
     m_drawn = 0;  // the panels' lines stay above it
 }
-
-void Progress::json(const QString &object)
-{
-    line(object);
-}

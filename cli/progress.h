@@ -22,10 +22,9 @@ public:
     // phase: "identify", "erase", "write", "verify", "read", "wake-up",
     // "done" or "failed"; percent and bytes a second where they apply (-1).
     void report(int row, const QString &model, const QString &phase, int percent = -1, double bytesPerSecond = -1);
-    // A free line, after the panels' lines (the summary).
+    // A free line after the panels' lines: a summary, a list entry, or a
+    // JSON object as it stands.
     void line(const QString &text);
-    // One JSON object as it stands (list entries, summaries).
-    void json(const QString &object);
     Mode mode() const { return m_mode; }
 
     static QString quoted(const QString &text);  // as a JSON string

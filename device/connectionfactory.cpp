@@ -171,6 +171,11 @@ Connection *ConnectionFactory::getConnection(const QString &location)
     qDebug() << "getConnectionID:" << location << "returned" << id;
     if (id < 0)
         return nullptr;
+    return openLink(location, id);
+}
+
+Connection *ConnectionFactory::openLink(const QString &location, int id)
+{
     const QByteArray path = location.toUtf8();
     const Timings &timings = Timings::current();
     const PicHandle handle = PicBoot::OpenPIC(path.constData(), kBitRate, timings.linkTimeoutMs);

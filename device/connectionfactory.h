@@ -21,6 +21,9 @@ public:
     static bool start();
     int getConnectionID(const QString &location);
     Connection *getConnection(const QString &location);
+    // The bootloader link to a panel that getConnectionID() identified as
+    // `id`, without asking it again; null when the link cannot be opened.
+    Connection *openLink(const QString &location, int id);
 
     // What the last getConnectionID() saw: the size of the answer to the
     // probe (0: nothing answered), and why the port could not be opened.
