@@ -31,8 +31,6 @@ public:
     const PortAccess::Problem &lastProblem() const { return m_lastProblem; }
 
 private:
-    void logUnusable(const SerialPortEntry &entry, QSerialPort::SerialPortError error, const QString &errorString);
-
     QList<SerialPortEntry> m_ports;
     int m_lastAnswerSize = 0;
     PortAccess::Problem m_lastProblem;

@@ -9,6 +9,7 @@ QString PortAccess::summary(const Problem &problem)
         return problem.holder.isEmpty() ? QStringLiteral("held by another program")
                                         : QStringLiteral("held by %1").arg(problem.holder);
     case Missing: return QStringLiteral("no such device");
+    case NotResponding: return QStringLiteral("not responding");
     case OtherFailure: break;
     }
     return problem.detail.isEmpty() ? QStringLiteral("open failed") : problem.detail;
@@ -30,6 +31,11 @@ QString PortAccess::explain(const QString &portName, const QString &location, co
                                    "then search again.");
         break;
     case Missing: fix = QStringLiteral("Check the cable and search again."); break;
+    case NotResponding:
+        fix = QStringLiteral("The system %1; the search went on without it. If no panel is on it (a Bluetooth "
+                             "serial port, say), remove that port; otherwise unplug the adaptor and plug it in "
+                             "again.").arg(problem.detail);
+        break;
     case Opened:
     case OtherFailure: break;
     }

@@ -13,6 +13,7 @@ public:
         PermissionDenied,  // the user may not open the device
         InUse,             // another open of the port holds it
         Missing,           // no such device (unplugged meanwhile)
+        NotResponding,     // the system did not finish opening or reading it in time
         OtherFailure,
     };
 

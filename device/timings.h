@@ -5,6 +5,7 @@
 struct Timings
 {
     int answerMs = 2000;          // a port's answer to the probe and to 55 AA
+    int probeGraceMs = 1000;      // beyond the two answers, to open and close a port being probed
     int linkTimeoutMs = 3000;     // silence allowed inside a bootloader reply
     int eraseMsPerPage = -1;      // extra wait per erased page; -1 the library's own
     int keepAliveMs = 10000;      // between two keep-alive passes

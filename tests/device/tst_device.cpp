@@ -3,6 +3,7 @@
 #include "device/devicepath.h"
 #include "device/picboot.h"
 #include "device/portlister.h"
+#include "device/portprobe.h"
 #include "device/timings.h"
 #include "sim/virtualpanel.h"
 #include "support/bootframe.h"
@@ -31,6 +32,7 @@ private slots:
     void identification();
     void portsThatCannotBeUsed();
     void aPortTheUserMayNotOpen();
+    void aPortWhoseDriverNeverReturns();
     void theProtectedPageAndAClosedLink();
 
 private:
@@ -51,6 +53,7 @@ void TestDevice::initTestCase()
 {
     Timings::current().answerMs = 300;
     Timings::current().linkTimeoutMs = 150;
+    Timings::current().probeGraceMs = 200;
     QVERIFY(ConnectionFactory::start());
 }
 
@@ -59,9 +62,9 @@ void TestDevice::initTestCase()
 void TestDevice::theProgramKeepsItsOwnWaits()
 {
     const Timings program;
-    QCOMPARE(QList<int>({program.answerMs, program.linkTimeoutMs, program.keepAliveMs, program.keepAliveAnswerMs,
-                         program.scanDisplayMs, program.wakeUpPauseMs}),
-             QList<int>({2000, 3000, 10000, 300, 2000, 1000}));
+    QCOMPARE(QList<int>({program.answerMs, program.probeGraceMs, program.linkTimeoutMs, program.keepAliveMs,
+                         program.keepAliveAnswerMs, program.scanDisplayMs, program.wakeUpPauseMs}),
+             QList<int>({2000, 1000, 3000, 10000, 300, 2000, 1000}));
 }
 
 std::unique_ptr<VirtualPanel> TestDevice::startPanel(const PanelFaults &faults, int modelByte)
@@ -196,6 +199,35 @@ void TestDevice::aPortTheUserMayNotOpen()
     QCOMPARE(ConnectionFactory().getConnectionID(m_location), -2);
     QVERIFY(log.containsPrefix("Port \"" + DevicePath::nameFromLocation(m_location) + "\" (" + m_location
                                + ") could not be opened: permission denied. Install the bootloader-wizard package"));
+}
+
+// A driver that does not return from the port (a Bluetooth port paging its
+// device) is given up once two answers and the grace have passed, the next
+// port is probed as ever, and the stalled probe ending later harms nothing.
+void TestDevice::aPortWhoseDriverNeverReturns()
+{
+    auto panel = startPanel();
+    QVERIFY(panel);
+    const QString stalled = QStringLiteral("/dev/stalled-port");
+    auto release = std::make_shared<QSemaphore>();
+    PortProbe::setStallForTests([release, stalled](const QString &location) {
+        if (location == stalled)
+            release->acquire();
+    });
+    PortLister::setOverride({{"stalled-port", stalled}, {DevicePath::nameFromLocation(m_location), m_location}});
+    ConnectionFactory factory;
+    LogCapture log;
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(factory.getConnectionID(stalled), -2);
+    QVERIFY2(clock.elapsed() >= 800 && clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(factory.lastProblem().cause, PortAccess::NotResponding);
+    QVERIFY(log.containsPrefix("Port \"stalled-port\" (" + stalled + ") could not be opened: not responding. The "
+                               "system did not finish with it within 800 ms; the search went on"));
+    QCOMPARE(factory.getConnectionID(m_location), 1);
+    release->release();
+    QTRY_VERIFY(log.containsPrefix("Port \"stalled-port\" (" + stalled + ") could not be opened: no such device"));
+    PortProbe::setStallForTests({});
 }
 
 // The last page holds the bootloader and the configuration words: a write

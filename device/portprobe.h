@@ -1,0 +1,30 @@
+#pragma once
+
+#include "device/portaccess.h"
+#include "device/serialportentry.h"
+
+#include <QString>
+
+#include <functional>
+
+// The probe and the model request on one port, as the factory asks them,
+// run on a thread of their own that the caller waits for a bounded time. A
+// serial driver may hold an open, a read or a close for as long as it likes
+// (a Bluetooth port while it pages its device; wine on a UART whose line
+// stays silent): one such port must not hold up the search of the others.
+class PortProbe
+{
+public:
+    struct Outcome
+    {
+        int result = -5;             // as ConnectionFactory::getConnectionID
+        int answerSize = 0;          // bytes answered to the probe (0: nothing)
+        PortAccess::Problem problem; // why the port could not be used (-2)
+    };
+
+    static Outcome identify(const SerialPortEntry &entry);
+
+    // For tests: called on the probe's thread before the port is opened,
+    // to stand for a driver that does not return.
+    static void setStallForTests(const std::function<void(const QString &location)> &stall);
+};
