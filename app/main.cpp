@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QDebug>
+#include <QImageReader>
+#include <QStyle>
 
 #include <cstdio>
 
@@ -14,7 +16,15 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("BootloaderWizard"));
     QApplication::setApplicationVersion(QStringLiteral(WIZARD_VERSION));
-    const QStringList report = SystemReport::lines(PortLister::availablePorts());
+    QStringList report = SystemReport::lines(PortLister::availablePorts());
+    // What Qt found beside the program: a bundle that lacks a plugin starts
+    // plain, or without its icon, rather than failing.
+    QStringList formats;
+    for (const QByteArray &format : QImageReader::supportedImageFormats())
+        formats << QString::fromLatin1(format);
+    report.insert(3, QStringLiteral("Qt plugins: platform %1, style %2, image formats %3")
+                         .arg(QGuiApplication::platformName(), QApplication::style()->objectName(),
+                              formats.join(QLatin1Char(' '))));
     // What support asks first, without starting a run.
     if (QCoreApplication::arguments().contains(QStringLiteral("--version"))) {
         std::printf("%s\n", qPrintable(report.join(QLatin1Char('\n'))));

@@ -24,7 +24,7 @@ constexpr int kUsage = 2;
 
 int usage(std::FILE *err, const QString &why)
 {
-    std::fprintf(err, "bootloader-cli: %s\nRun \"bootloader-cli --help\" for the commands.\n", qPrintable(why));
+    std::fprintf(err, "bootloader-cli: %s\nRun \"bootloader-cli --help\" for the commands.\n", qUtf8Printable(why));
     return kUsage;
 }
 
@@ -47,7 +47,7 @@ std::unique_ptr<QVector<QByteArray>> loadImage(const QString &path, std::FILE *e
         case Library::ProtectedPage: why = QStringLiteral("data in the bootloader's page (address 0x%1)").arg(at, 0, 16); break;
         default: why = QStringLiteral("no data to write"); break;
         }
-    std::fprintf(err, "bootloader-cli: %s: %s; nothing was erased.\n", qPrintable(path), qPrintable(why));
+    std::fprintf(err, "bootloader-cli: %s: %s; nothing was erased.\n", qUtf8Printable(path), qUtf8Printable(why));
     qDebug().noquote() << "Run ended: the file" << path << "does not load:" << why;
     return nullptr;
 }
@@ -124,6 +124,7 @@ QString Cli::help()
         "  --json        one JSON object a line instead of text\n"
         "  --verbose     the debug lines on standard error too\n"
         "  --help        this text\n"
+        "  --version     the program, system, Qt, bootloader library and serial ports\n"
         "\n"
         "A panel is started again (the wake-up packet) only when every block verified;\n"
         "one that failed stays in its bootloader, where the next run finds it.\n"
@@ -144,7 +145,7 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err)
     if (!parser.parse(QStringList{QStringLiteral("bootloader-cli")} + arguments))
         return usage(err, parser.errorText());
     if (parser.isSet(helpOption)) {
-        std::fprintf(out, "%s", qPrintable(help()));
+        std::fprintf(out, "%s", qUtf8Printable(help()));
         return 0;
     }
     const QStringList args = parser.positionalArguments();
@@ -168,7 +169,7 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err)
             return kUsage;
     }
     if (!ConnectionFactory::start()) {
-        std::fprintf(err, "bootloader-cli: the bootloader library (%s) is missing\n", qPrintable(PicBoot::libraryPath()));
+        std::fprintf(err, "bootloader-cli: the bootloader library (%s) is missing\n", qUtf8Printable(PicBoot::libraryPath()));
         return 1;
     }
     if (!names.isEmpty())

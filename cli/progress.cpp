@@ -47,7 +47,7 @@ void Progress::redraw()
     if (m_drawn > 0)
         std::fprintf(m_out, "\x1b[%dA", m_drawn);
     for (const Row &row : qAsConst(m_rows))
-        std::fprintf(m_out, "\r\x1b[2K%s\n", qPrintable(text(row)));
+        std::fprintf(m_out, "\r\x1b[2K%s\n", qUtf8Printable(text(row)));
     m_drawn = m_rows.size();
     std::fflush(m_out);
 }
@@ -69,7 +69,7 @@ void Progress::report(int row, const QString &model, const QString &phase, int p
         break;
     case Plain:
         if (newPhase) {
-            std::fprintf(m_out, "%s\n", qPrintable(text(r).simplified()));
+            std::fprintf(m_out, "%s\n", qUtf8Printable(text(r).simplified()));
             std::fflush(m_out);
         }
         break;
@@ -80,7 +80,7 @@ void Progress::report(int row, const QString &model, const QString &phase, int p
             object += QStringLiteral(",\"percent\":%1").arg(percent);
         if (bytesPerSecond >= 0)
             object += QStringLiteral(",\"bytesPerSecond\":%1").arg(qRound64(bytesPerSecond));
-        std::fprintf(m_out, "%s}\n", qPrintable(object));
+        std::fprintf(m_out, "%s}\n", qUtf8Printable(object));
         std::fflush(m_out);
         break;
     }
@@ -92,7 +92,7 @@ void Progress::line(const QString &text)
     QMutexLocker lock(&m_mutex);
     if (!m_out)
         return;
-    std::fprintf(m_out, "%s\n", qPrintable(text));
+    std::fprintf(m_out, "%s\n", qUtf8Printable(text));
     std::fflush(m_out);
     m_drawn = 0;  // the panels' lines stay above it
 }

@@ -10,3 +10,7 @@ bool outputIsTerminal()
     const char *term = std::getenv("TERM");
     return ::isatty(STDOUT_FILENO) && !(term && std::strcmp(term, "dumb") == 0);
 }
+
+void useUtf8Output()
+{
+}

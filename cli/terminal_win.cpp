@@ -10,3 +10,8 @@ bool outputIsTerminal()
         return false;
     return SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
+
+void useUtf8Output()
+{
+    SetConsoleOutputCP(CP_UTF8);
+}

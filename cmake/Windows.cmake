@@ -1,13 +1,21 @@
-# With mingw-w64 at hand, two things for the Windows half. First, the
-# bootloader library and the wine test's client are built for Windows in
-# windows/ (bin/PICBOOT.dll, bin/picboot-wine-client.exe). Second, every
-# source the Windows program is built from is compiled with mingw-w64, for
-# syntax and types only, against the Qt headers at hand: a Windows-only file
-# that no longer compiles breaks this build, not a technician's. The forms'
-# headers come from this build's own uic runs; they are the same on Windows.
+# The Windows half, built on this Linux host with Debian's mingw-w64.
+#
+# Always: the bootloader library and the wine test's client, in windows/
+# (bin/PICBOOT.dll, bin/picboot-wine-client.exe); they need no Qt.
+#
+# With -DWIZARD_WINDOWS_PROGRAM=ON (tools/quickstart.sh test sets it): the
+# whole Windows program, built in windows-program/ with our toolchain file
+# against Qt for Windows (WIZARD_WINDOWS_QT: the archive of Qt 5.15.8 for
+# mingw-w64, or an unpacked prefix; packaging/windows/build-qt.sh makes one),
+# then bundled with every DLL and plugin it loads, packed into an installer
+# and a zip (windows-program/packages/).
+# Read by the Windows tests: the program's build folder, or why there is none.
+set(WIZARD_WINDOWS_PROGRAM_DIR "")
+set(WIZARD_WINDOWS_SKIPPED "")
 find_program(WIZARD_MINGW_CXX x86_64-w64-mingw32-g++-posix)
 if(NOT WIZARD_MINGW_CXX)
-    message(STATUS "mingw-w64 not found: the Windows sources are not checked")
+    set(WIZARD_WINDOWS_SKIPPED "mingw-w64 is not installed (Debian's g++-mingw-w64-x86-64)")
+    message(STATUS "Nothing is built for Windows: ${WIZARD_WINDOWS_SKIPPED}")
     return()
 endif()
 
@@ -22,43 +30,48 @@ ExternalProject_Add(windows_picboot
     BUILD_ALWAYS ON)
 set(WIZARD_WINDOWS_BIN ${CMAKE_BINARY_DIR}/windows/bin)
 
-set(_folders app cli device firmware library pages)
-set(_sources ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/cli/main.cpp)
-foreach(_folder ${_folders})
-    file(GLOB _found CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${_folder}/*.cpp)
-    list(FILTER _found EXCLUDE REGEX "_(posix|linux)\\.cpp$")
-    list(APPEND _sources ${_found})
-endforeach()
-list(REMOVE_DUPLICATES _sources)
+option(WIZARD_WINDOWS_PROGRAM "Build the Windows program, its bundle, installer and zip" OFF)
+set(WIZARD_WINDOWS_QT "${PROJECT_SOURCE_DIR}/../shared/windows/qt5.15.8-mingw64-posix.tar.xz" CACHE PATH
+    "Qt 5.15 for 64-bit Windows (mingw-w64): its .tar.xz archive or an unpacked prefix")
+if(NOT WIZARD_WINDOWS_PROGRAM)
+    set(WIZARD_WINDOWS_SKIPPED "configure with -DWIZARD_WINDOWS_PROGRAM=ON (tools/quickstart.sh test does)")
+    return()
+endif()
 
-get_target_property(_qt_core_includes Qt5::Core INTERFACE_INCLUDE_DIRECTORIES)
-set(_flags -fsyntax-only -std=c++17 -Wall -Wextra -Werror -DUNICODE -D_UNICODE "-DWIZARD_VERSION=\"${PROJECT_VERSION}\""
-    -I${PROJECT_SOURCE_DIR})
-foreach(_qt Core Gui Widgets SerialPort)
-    get_target_property(_dirs Qt5::${_qt} INTERFACE_INCLUDE_DIRECTORIES)
-    foreach(_dir ${_dirs})
-        list(APPEND _flags -isystem ${_dir})
-    endforeach()
-endforeach()
-foreach(_target wizard_app wizard_pages)
-    get_target_property(_bin ${_target} BINARY_DIR)
-    list(APPEND _flags -I${_bin}/${_target}_autogen/include)
-endforeach()
+set(_qt ${WIZARD_WINDOWS_QT})
+if(EXISTS ${_qt} AND NOT IS_DIRECTORY ${_qt})
+    # Unpacked once into the build folder, and again when the archive changes.
+    set(_unpacked ${CMAKE_BINARY_DIR}/windows-qt)
+    file(SHA256 ${_qt} _sum)
+    set(_stamp ${_unpacked}/.unpacked-${_sum})
+    if(NOT EXISTS ${_stamp})
+        message(STATUS "Unpacking Qt for Windows from ${_qt}")
+        file(REMOVE_RECURSE ${_unpacked})
+        file(MAKE_DIRECTORY ${_unpacked})
+        execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${_qt} WORKING_DIRECTORY ${_unpacked}
+                        RESULT_VARIABLE _failed)
+        if(_failed)
+            message(FATAL_ERROR "Could not unpack ${_qt}")
+        endif()
+        file(TOUCH ${_stamp})
+    endif()
+    file(GLOB _qt ${_unpacked}/*/lib/cmake/Qt5/Qt5Config.cmake)
+    get_filename_component(_qt ${_qt} DIRECTORY)
+    get_filename_component(_qt ${_qt}/../../.. ABSOLUTE)
+endif()
+if(NOT EXISTS ${_qt}/lib/cmake/Qt5/Qt5Config.cmake)
+    set(WIZARD_WINDOWS_SKIPPED "no Qt for Windows at ${WIZARD_WINDOWS_QT}: get ../shared/windows beside the "
+                               "project, or make it with packaging/windows/build-qt.sh and set WIZARD_WINDOWS_QT")
+    message(STATUS "The Windows program is not built: ${WIZARD_WINDOWS_SKIPPED}")
+    return()
+endif()
 
-set(_stamps)
-foreach(_source ${_sources})
-    file(RELATIVE_PATH _rel ${PROJECT_SOURCE_DIR} ${_source})
-    set(_stamp ${CMAKE_BINARY_DIR}/windows-check/${_rel}.ok)
-    get_filename_component(_stamp_dir ${_stamp} DIRECTORY)
-    add_custom_command(OUTPUT ${_stamp}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${_stamp_dir}
-        COMMAND ${WIZARD_MINGW_CXX} ${_flags} -MD -MF ${_stamp}.d -MT ${_stamp} ${_source}
-        COMMAND ${CMAKE_COMMAND} -E touch ${_stamp}
-        DEPENDS ${_source}
-        DEPFILE ${_stamp}.d
-        COMMENT "Checking ${_rel} for Windows"
-        VERBATIM)
-    list(APPEND _stamps ${_stamp})
-endforeach()
-add_custom_target(windows_sources_check ALL DEPENDS ${_stamps})
-add_dependencies(windows_sources_check wizard_app_autogen wizard_pages_autogen)
+ExternalProject_Add(windows_program
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/windows-program
+    CMAKE_GENERATOR ${CMAKE_GENERATOR}
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH=${_qt}
+               -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON)
+set(WIZARD_WINDOWS_PROGRAM_DIR ${CMAKE_BINARY_DIR}/windows-program)

@@ -9,4 +9,9 @@ class DevicePath
 public:
     static QString locationFromName(const QString &portName);
     static QString nameFromLocation(const QString &location);
+    // A port as an operator names it on a command line, resolved once so
+    // that every step opens the same device: here an absolute path, a name
+    // below /dev (ttyUSB0, pts/3), or a path relative to the working folder;
+    // on Windows COM3 or \\.\COM3.
+    static QString locationFromArgument(const QString &given);
 };

@@ -1,5 +1,7 @@
 #include "device/devicepath.h"
 
+#include <QFileInfo>
+
 namespace {
 const QString kDevPrefix = QStringLiteral("/dev/");
 }
@@ -18,4 +20,12 @@ QString DevicePath::nameFromLocation(const QString &location)
     if (location.startsWith(kDevPrefix))
         return location.mid(kDevPrefix.size());
     return location;
+}
+
+QString DevicePath::locationFromArgument(const QString &given)
+{
+    const QString underDev = locationFromName(given);
+    if (given.startsWith(QLatin1Char('/')) || QFileInfo::exists(underDev) || !QFileInfo::exists(given))
+        return underDev;
+    return QFileInfo(given).absoluteFilePath();
 }

@@ -19,3 +19,9 @@ QString DevicePath::nameFromLocation(const QString &location)
         return location.mid(kDevicePrefix.size());
     return location;
 }
+
+QString DevicePath::locationFromArgument(const QString &given)
+{
+    // COM1 to COM9 name devices in every folder: never a path to look up.
+    return locationFromName(given);
+}

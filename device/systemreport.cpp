@@ -3,6 +3,7 @@
 #include "device/picboot.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QSysInfo>
 
 QStringList SystemReport::lines(const QList<SerialPortEntry> &ports)
@@ -14,7 +15,7 @@ QStringList SystemReport::lines(const QList<SerialPortEntry> &ports)
                       QSysInfo::currentCpuArchitecture());
     lines << QStringLiteral("Qt: %1 (built with %2)").arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR));
     lines << QStringLiteral("Bootloader library: %1, %2")
-                 .arg(PicBoot::libraryPath(), PicBoot::load() ? QStringLiteral("loaded") : QStringLiteral("not loaded"));
+                 .arg(QDir::toNativeSeparators(PicBoot::libraryPath()), PicBoot::load() ? QStringLiteral("loaded") : QStringLiteral("not loaded"));
     if (ports.isEmpty())
         lines << QStringLiteral("Serial ports: none");
     for (const SerialPortEntry &port : ports) {

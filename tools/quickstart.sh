@@ -21,10 +21,11 @@ packages=(build-essential cmake ninja-build pkg-config
           qtbase5-dev libqt5serialport5-dev
           srecord g++-mingw-w64-x86-64
           xvfb xauth)
-# Only the tests need these: the Windows half runs under wine, and the Debian
-# package is checked with lintian. Their recommended packages are not needed.
+# Only the tests need these: the Windows program runs under wine (its
+# installer is made with nsis), and the Debian package is checked with
+# lintian. Their recommended packages are not needed.
 lean=()
-[ "$mode" = test ] && lean=(wine wine64 lintian)
+[ "$mode" = test ] && lean=(wine wine64 lintian nsis)
 
 absent() {
     for p in "$@"; do
@@ -44,8 +45,16 @@ else
     say "All Debian packages are present"
 fi
 
+# The tests also build the Windows program, its bundle and installer, when
+# Qt for Windows is at hand (../shared/windows, or WIZARD_WINDOWS_QT=...).
+windows=()
+if [ "$mode" = test ]; then
+    windows=(-DWIZARD_WINDOWS_PROGRAM=ON)
+    [ -n "${WIZARD_WINDOWS_QT:-}" ] && windows+=(-DWIZARD_WINDOWS_QT="$WIZARD_WINDOWS_QT")
+fi
+
 say "Configuring in $build"
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${windows[@]}"
 
 say "Building with $jobs jobs"
 cmake --build "$build" -j "$jobs"

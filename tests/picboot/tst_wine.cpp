@@ -4,8 +4,8 @@
 // build's own.
 #include "sim/pseudoterminal.h"
 #include "sim/virtualpanel.h"
+#include "support/wine.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -19,25 +19,15 @@ private slots:
 
 void TestWine::theWindowsTransportSpeaksTheProtocol()
 {
-    const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
     const QString client = QStringLiteral(WIZARD_WINDOWS_BIN "/picboot-wine-client.exe");
-    if (wine.isEmpty())
-        QSKIP("wine is not installed: the Windows transport was not run");
+    if (!Wine::missing().isEmpty())
+        QSKIP(qPrintable(Wine::missing()));
     if (QStringLiteral(WIZARD_WINDOWS_BIN).isEmpty())
         QSKIP("mingw-w64 is not installed: there is no Windows build to run");
     QVERIFY2(QFile::exists(client), qPrintable(client));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     const QString prefix = QStringLiteral(WIZARD_WINE_PREFIX);
-    env.insert(QStringLiteral("WINEPREFIX"), prefix);
-    env.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
-    env.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(QStringLiteral(WIZARD_WINDOWS_BIN));
-    if (!QFile::exists(prefix + QStringLiteral("/system.reg"))) {
-        process.start(wine, {QStringLiteral("wineboot"), QStringLiteral("-i")});
-        QVERIFY(process.waitForFinished(180000) && process.exitCode() == 0);
-    }
+    Wine wine(prefix);
+    QVERIFY(wine.prepare());
 
     PanelOptions hangsUp;
     hangsUp.faults.dropLineAtRow = 1;
@@ -50,9 +40,8 @@ void TestWine::theWindowsTransportSpeaksTheProtocol()
         QFile::remove(link);
         QVERIFY(QFile::link(paths[i], link));
     }
-    process.start(wine, {client, QStringLiteral("COM5"), QStringLiteral("COM6"), QStringLiteral("COM7")});
-    QVERIFY(process.waitForFinished(60000));
-    const QString output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const QString output = wine.run(client, {QStringLiteral("COM5"), QStringLiteral("COM6"), QStringLiteral("COM7")},
+                                    60000).out;
     // Result and, where it matters, the milliseconds allowed: a reply is taken
     // as soon as it is in although the link waits 3 s for one; three tries
     // of 100 ms on the silent port.
@@ -60,7 +49,7 @@ void TestWine::theWindowsTransportSpeaksTheProtocol()
                                "no-reply -5 290 700", "hang-up -1"};
     for (const QString &row : expected) {
         const QStringList want = row.split(' ');
-        const QRegularExpression line(QStringLiteral("^%1 %2 ([0-9.]+)\\r?$").arg(want[0], want[1]),
+        const QRegularExpression line(QStringLiteral("^%1 %2 ([0-9.]+)$").arg(want[0], want[1]),
                                       QRegularExpression::MultilineOption);
         const QRegularExpressionMatch got = line.match(output);
         QVERIFY2(got.hasMatch(), qPrintable(row + " in:\n" + output));

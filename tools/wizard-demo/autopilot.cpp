@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QTimer>
@@ -10,11 +11,15 @@
 #include <cstdio>
 
 #include "app/bootloaderwizard.h"
+#include "app/errorcodes.h"
+#include "pages/startfolder.h"
 
-Autopilot::Autopilot(BootloaderWizard &wizard, const QString &firmware, const QString &screenshot, int pageMs)
+Autopilot::Autopilot(BootloaderWizard &wizard, const QString &firmware, const QString &screenshot,
+                     const QString &shots, int pageMs)
     : m_wizard(wizard)
     , m_firmware(firmware)
     , m_screenshot(screenshot)
+    , m_shots(shots)
     , m_pageMs(pageMs)
 {
     connect(&m_wizard, &QWizard::currentIdChanged, this, &Autopilot::pageChanged);
@@ -48,6 +53,7 @@ void Autopilot::pageChanged(int id)
         later(m_pageMs, &Autopilot::forward);
         break;
     case BootloaderWizard::Page_Setup:
+        std::printf("wizard-demo: the file dialog opens in %s\n", qPrintable(hexFileStartFolder()));
         later(m_pageMs, &Autopilot::chooseFile);
         break;
     case BootloaderWizard::Page_Install:
@@ -73,7 +79,7 @@ void Autopilot::chooseFile()
         return;
     }
     // As if typed and confirmed with Enter.
-    field->setText(m_firmware);
+    field->setText(QDir::toNativeSeparators(m_firmware));
     emit field->editingFinished();
     later(100, &Autopilot::commitWhenReady);
 }
@@ -95,6 +101,7 @@ void Autopilot::commitWhenReady()
         later(100, &Autopilot::commitWhenReady);
         return;
     }
+    shoot(QStringLiteral("setup"));
     later(m_pageMs, &Autopilot::forward);
 }
 
@@ -113,8 +120,24 @@ void Autopilot::progress(int value)
         std::fprintf(stderr, "wizard-demo: cannot write %s\n", qPrintable(m_screenshot));
 }
 
+void Autopilot::shoot(const QString &name)
+{
+    if (m_shots.isEmpty())
+        return;
+    const QString path = QDir(m_shots).filePath(name + QStringLiteral(".png"));
+    if (!QDir().mkpath(m_shots) || !m_wizard.grab().save(path, "PNG"))
+        std::fprintf(stderr, "wizard-demo: cannot write %s\n", qPrintable(path));
+}
+
 void Autopilot::finish(bool success)
 {
+    if (!success) {
+        const int code = m_wizard.property("error").toInt();
+        std::printf("wizard-demo: the error page shows error %d: %s\n", code,
+                    qPrintable(QString(errorMessages[code]).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+    }
+    // The page is drawn once the event loop has run.
+    QTimer::singleShot(m_pageMs / 2, this, [this, success] { shoot(success ? "success" : "error"); });
     if (m_install.isValid() && m_writeEndedMs >= 0) {
         std::printf("wizard-demo: update %s; erase, write and verify took %.1f s, the whole install page %.1f s\n",
                     success ? "succeeded" : "failed", double(m_writeEndedMs) / 1000.0,

@@ -8,16 +8,19 @@ class BootloaderWizard;
 
 // Walks the wizard as a technician would: accepts the terms, goes through
 // the preparation pages, lets the search run, picks the firmware file and
-// commits. It reports how long the update took and, when asked, saves a
-// picture of the install page halfway through the write. It quits the
-// application with 0 on the success page and 1 on the error page.
+// commits. It reports how long the update took, where the file dialog would
+// open, and the error page's message; when asked, it saves a picture of the
+// install page halfway through the write, and of the setup page and the
+// last page. It quits the application with 0 on the success page and 1 on
+// the error page.
 class Autopilot : public QObject
 {
     Q_OBJECT
 
 public:
     // pageMs: how long each page stays before the autopilot moves on.
-    Autopilot(BootloaderWizard &wizard, const QString &firmware, const QString &screenshot, int pageMs = 600);
+    Autopilot(BootloaderWizard &wizard, const QString &firmware, const QString &screenshot, const QString &shots,
+              int pageMs = 600);
 
     void start();
 
@@ -31,10 +34,12 @@ private:
     void chooseFile();
     void commitWhenReady();
     void finish(bool success);
+    void shoot(const QString &name);
 
     BootloaderWizard &m_wizard;
     QString m_firmware;
     QString m_screenshot;
+    QString m_shots;
     int m_pageMs;
     bool m_shot = false;
     QElapsedTimer m_install;

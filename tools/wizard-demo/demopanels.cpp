@@ -1,8 +1,5 @@
 #include "demopanels.h"
 
-#include "device/devicepath.h"
-#include "device/portlister.h"
-
 namespace {
 
 struct Fault
@@ -32,14 +29,6 @@ const Fault kFaults[] = {
 
 } // namespace
 
-QStringList DemoPanels::faultNames()
-{
-    QStringList names;
-    for (const Fault &fault : kFaults)
-        names << QString::fromLatin1(fault.name);
-    return names;
-}
-
 QString DemoPanels::faultHelp()
 {
     QString help;
@@ -57,34 +46,4 @@ bool DemoPanels::applyFault(const QString &name, PanelOptions *options)
         }
     }
     return false;
-}
-
-bool DemoPanels::start(int count, const PanelOptions &options)
-{
-    for (int i = 0; i < count; ++i) {
-        PanelOptions own = options;
-        if (i > 0)
-            own.modelByte = 1 + i % 2;
-        auto panel = std::make_unique<VirtualPanel>(own);
-        if (!panel->start())
-            return false;
-        m_panels.push_back(std::move(panel));
-    }
-    return true;
-}
-
-void DemoPanels::listAsSerialPorts() const
-{
-    QList<SerialPortEntry> ports;
-    for (const auto &panel : m_panels)
-        ports.append({DevicePath::nameFromLocation(panel->devicePath()), panel->devicePath()});
-    PortLister::setOverride(ports);
-}
-
-QStringList DemoPanels::devicePaths() const
-{
-    QStringList paths;
-    for (const auto &panel : m_panels)
-        paths << panel->devicePath();
-    return paths;
 }

@@ -17,6 +17,7 @@
 #include "demopanels.h"
 #include "device/devicepath.h"
 #include "device/portlister.h"
+#include "device/serialportentry.h"
 
 namespace {
 
@@ -58,9 +59,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption autopilot(QStringLiteral("autopilot"), QStringLiteral("Walk through the wizard by itself, then quit."));
     const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("The file the autopilot picks (default the sample)."), QStringLiteral("file"), sample);
     const QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("With --autopilot: save the install page mid-write to this PNG."), QStringLiteral("file"));
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Use this outside serial device (a USB adaptor, another emulator's pseudo-terminal) as the only serial port, instead of the virtual panels."), QStringLiteral("path"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Use this outside serial port (a USB adaptor, another emulator's pseudo-terminal; COMn on Windows) instead of the virtual panels; may be given again."), QStringLiteral("port"));
+    const QCommandLineOption shots(QStringLiteral("shots"), QStringLiteral("With --autopilot: save the setup page and the last page to setup.png and success.png (or error.png) in this folder."), QStringLiteral("folder"));
     const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("With --autopilot: milliseconds each page stays on screen (default 600)."), QStringLiteral("ms"), QStringLiteral("600"));
-    parser.addOptions({fast, panels, model, fault, autopilot, firmware, screenshot, port, pace});
+    parser.addOptions({fast, panels, model, fault, autopilot, firmware, screenshot, shots, port, pace});
     parser.process(app);
 
     bool countOk = false;
@@ -76,23 +78,22 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    DemoPanels demo;
     if (parser.isSet(port)) {
-        const QString path = QFileInfo(parser.value(port)).absoluteFilePath();
-        if (!QFileInfo::exists(path)) {
-            std::fprintf(stderr, "wizard-demo: %s does not exist\n", qPrintable(path));
+        QList<SerialPortEntry> ports;
+        for (const QString &name : parser.values(port)) {
+            const QString location = DevicePath::locationFromArgument(name);
+            ports.append({DevicePath::nameFromLocation(location), location});
+        }
+        PortLister::setOverride(ports);
+        std::printf("wizard-demo: the serial ports are %s\n", qPrintable(parser.values(port).join(QStringLiteral(", "))));
+    } else {
+        QString why;
+        if (!DemoPanels::start(count, options, &why)) {
+            std::fprintf(stderr, "wizard-demo: %s\n", qPrintable(why));
             return 2;
         }
-        PortLister::setOverride({{DevicePath::nameFromLocation(path), path}});
-        std::printf("wizard-demo: the outside device %s is the only serial port\n", qPrintable(path));
-    } else {
-        if (!demo.start(count, options)) {
-            std::fprintf(stderr, "wizard-demo: could not open a pseudo-terminal for a virtual panel\n");
-            return 1;
-        }
-        demo.listAsSerialPorts();
         std::printf("wizard-demo: virtual panel%s on %s (%s)\n", count > 1 ? "s" : "",
-                    qPrintable(demo.devicePaths().join(QStringLiteral(", "))),
+                    qPrintable(DemoPanels::devicePaths().join(QStringLiteral(", "))),
                     options.paced ? "115200 baud" : "no pacing");
     }
     std::printf("wizard-demo: on the setup page pick %s\n", qPrintable(QDir::toNativeSeparators(sample)));
@@ -104,7 +105,7 @@ int main(int argc, char *argv[])
     std::unique_ptr<Autopilot> pilot;
     if (parser.isSet(autopilot)) {
         const QString file = QFileInfo(parser.value(firmware)).absoluteFilePath();
-        pilot = std::make_unique<Autopilot>(wizard, file, parser.value(screenshot),
+        pilot = std::make_unique<Autopilot>(wizard, file, parser.value(screenshot), parser.value(shots),
                                             qBound(0, parser.value(pace).toInt(), 60000));
         pilot->start();
     }

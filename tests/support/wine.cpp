@@ -1,0 +1,93 @@
+#include "support/wine.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+QString Wine::missing()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("wine")).isEmpty()
+               ? QStringLiteral("wine is not installed (tools/quickstart.sh test installs it)")
+               : QString();
+}
+
+QString Wine::windowsPath(const QString &unixPath)
+{
+    return QStringLiteral("Z:") + QDir::toNativeSeparators(QFileInfo(unixPath).absoluteFilePath());
+}
+
+Wine::Wine(const QString &prefix)
+    : m_prefix(prefix)
+    , m_env(QProcessEnvironment::systemEnvironment())
+{
+    m_env.insert(QStringLiteral("WINEPREFIX"), prefix);
+    m_env.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
+    // No .NET or Gecko prompts while the prefix is made.
+    m_env.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
+}
+
+void Wine::setEnvironment(const QString &name, const QString &value)
+{
+    m_env.insert(name, value);
+}
+
+Wine::Result Wine::run(const QString &program, const QStringList &arguments, int timeoutMs) const
+{
+    QProcess process;
+    process.setProcessEnvironment(m_env);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(QStringLiteral("wine"), QStringList{program} + arguments);
+    Result result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+    } else {
+        result.status = process.exitCode();
+    }
+    result.ms = clock.elapsed();
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput()).remove(QLatin1Char('\r'));
+    result.err = QString::fromLocal8Bit(process.readAllStandardError()).remove(QLatin1Char('\r'));
+    return result;
+}
+
+bool Wine::prepare()
+{
+    if (QFile::exists(m_prefix + QStringLiteral("/system.reg")))
+        return true;
+    return run(QStringLiteral("wineboot"), {QStringLiteral("-i")}, 300000).status == 0;
+}
+
+bool Wine::mapPorts(const QMap<QString, QString> &comToPath)
+{
+    QTemporaryFile reg(QDir::tempPath() + QStringLiteral("/ports-XXXXXX.reg"));
+    if (!reg.open())
+        return false;
+    // Qt's own message handler writes to the debugger, not to a pipe, when
+    // there is no console; wine passes no QT_ variable on from Linux.
+    QByteArray text = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Environment]\r\n\"QT_FORCE_STDERR_LOGGING\"=\"1\"\r\n\r\n"
+                      "[-HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n\r\n"
+                      "[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n";
+    for (auto it = comToPath.cbegin(); it != comToPath.cend(); ++it)
+        text += "\"" + it.key().toLatin1() + "\"=\"" + it.value().toLatin1() + "\"\r\n";
+    reg.write(text);
+    reg.close();
+    if (run(QStringLiteral("regedit"), {QStringLiteral("/S"), windowsPath(reg.fileName())}).status != 0)
+        return false;
+    QProcess kill;
+    kill.setProcessEnvironment(m_env);
+    kill.start(QStringLiteral("wineserver"), {QStringLiteral("-k")});
+    return kill.waitForFinished(30000);
+}
+
+QString Wine::userFolder() const
+{
+    const QDir users(m_prefix + QStringLiteral("/drive_c/users"));
+    for (const QString &name : users.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (name != QLatin1String("Public"))
+            return users.filePath(name);
+    return QString();
+}

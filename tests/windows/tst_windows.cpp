@@ -1,0 +1,155 @@
+// The Windows program under wine, as a technician's Windows sees it: virtual
+// panels on pseudo-terminals listed as COM ports by the prefix's registry,
+// beside a port that never answers (an idle UART, which wine leaves hanging
+// in QSerialPort's open). The wizard, in a real window, and the bench tool
+// update panels there; the run log and the file dialog use the Windows
+// folders.
+#include "sim/pseudoterminal.h"
+#include "sim/virtualpanel.h"
+#include "support/flashcheck.h"
+#include "support/wine.h"
+
+#include <QtTest>
+
+#include <memory>
+
+class TestWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void theWizardUpdatesThePanelOnItsComPort();
+    void aWriteFaultEndsOnMessage5();
+    void theBenchToolUpdatesTwoPanelsAtOnce();
+
+private:
+    Wine::Result program(const QString &name, const QStringList &arguments);
+    // Back in the bootloader with no fault, once a started panel took its wake-up packet.
+    void rearm(VirtualPanel &panel);
+
+    std::unique_ptr<Wine> m_wine;
+    std::unique_ptr<VirtualPanel> m_panel12, m_panel13;
+    PseudoTerminal m_idle;
+    QByteArray m_sample;
+    QString m_samplePath;
+    QTemporaryDir m_dir;
+};
+
+void TestWindows::initTestCase()
+{
+    if (QStringLiteral(WIZARD_WINDOWS_PROGRAM_DIR).isEmpty())
+        QSKIP("no Windows program: " WIZARD_WINDOWS_SKIPPED);
+    if (!Wine::missing().isEmpty())
+        QSKIP(qPrintable(Wine::missing()));
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("no display: the wizard needs a window (ctest runs this test under xvfb-run)");
+    m_wine = std::make_unique<Wine>(QStringLiteral(WIZARD_WINE_PREFIX));
+    QVERIFY(m_wine->prepare());
+    PanelOptions fast;
+    fast.paced = false;
+    m_panel12 = std::make_unique<VirtualPanel>(fast);
+    m_panel13 = std::make_unique<VirtualPanel>(fast);
+    QVERIFY(m_panel12->start() && m_panel13->start() && m_idle.open());
+    QVERIFY(m_wine->mapPorts({{"COM9", m_idle.slavePath()},
+                              {"COM12", m_panel12->devicePath()},
+                              {"COM13", m_panel13->devicePath()}}));
+    m_wine->setEnvironment("LD_PRELOAD", QStringLiteral(WIZARD_UART_SHIM));
+    m_wine->setEnvironment("UARTSHIM_PATHS", m_idle.slavePath());
+    m_samplePath = QStringLiteral(WIZARD_SOURCE_DIR "/examples/alarm-panel-demo.hex");
+    QFile sample(m_samplePath);
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    m_sample = sample.readAll();
+}
+
+Wine::Result TestWindows::program(const QString &name, const QStringList &arguments)
+{
+    const Wine::Result result = m_wine->run(QStringLiteral(WIZARD_WINDOWS_PROGRAM_DIR "/testbundle/") + name,
+                                            arguments, 90000);
+    qDebug().noquote() << name << arguments.join(' ') << "->" << result.status << "in" << result.ms << "ms\n"
+                       << result.out << result.err.right(3000);
+    return result;
+}
+
+void TestWindows::rearm(VirtualPanel &panel)
+{
+    QTRY_VERIFY(!panel.inBootloader());
+    panel.setFaults(PanelFaults());
+    panel.resetBootloader();
+}
+
+// The search gives the idle port up and goes on to the panel on COM12; the
+// file dialog would open in the user's profile; the pictures are the README's.
+void TestWindows::theWizardUpdatesThePanelOnItsComPort()
+{
+    const QString shots = m_dir.filePath("shots");
+    const Wine::Result run = program("wizard-demo.exe", {"--autopilot", "--pace", "150", "--port", "COM9", "--port",
+                                                         "COM12", "--firmware", Wine::windowsPath(m_samplePath),
+                                                         "--shots", Wine::windowsPath(shots)});
+    QCOMPARE(run.status, 0);
+    QVERIFY(run.err.contains("Port \"COM9\" (\\\\.\\COM9) could not be opened: not responding."));
+    QVERIFY(run.err.contains("Inserted [ \"COM12\" ] to list."));
+    const QString profile = "C:\\users\\" + QFileInfo(m_wine->userFolder()).fileName();
+    QVERIFY(run.out.contains("wizard-demo: the file dialog opens in " + profile + "\n"));
+    QCOMPARE(flashMismatch(*m_panel12, m_sample), QString());
+    QVERIFY(QImage(shots + "/setup.png").size() == QSize(640, 430));
+    QVERIFY(QImage(shots + "/success.png").size() == QSize(640, 430));
+    if (qEnvironmentVariableIsSet("WINDOWS_SHOTS"))  // where the README's pictures are made
+        for (const char *page : {"setup", "success"})
+            QFile::copy(shots + "/" + page + ".png", qEnvironmentVariable("WINDOWS_SHOTS") + "/windows-" + page + ".png");
+    rearm(*m_panel12);
+}
+
+void TestWindows::aWriteFaultEndsOnMessage5()
+{
+    PanelFaults fault;
+    fault.writeNoReplyAtRow = m_panel12->rowWrites() + 40;
+    m_panel12->setFaults(fault);
+    const Wine::Result run = program("wizard-demo.exe", {"--autopilot", "--pace", "50", "--port", "COM12",
+                                                         "--firmware", Wine::windowsPath(m_samplePath)});
+    QCOMPARE(run.status, 1);
+    QVERIFY(run.out.contains("wizard-demo: the error page shows error 5: Erro ao tentar escrever no dispositivo.\n"));
+    QVERIFY(m_panel12->inBootloader());
+    m_panel12->setFaults(PanelFaults());
+}
+
+// Two panels at once; a damaged file sends nothing; the ports are named as
+// the Device Manager names them; the run log lands in %LOCALAPPDATA%.
+void TestWindows::theBenchToolUpdatesTwoPanelsAtOnce()
+{
+    const Wine::Result version = program("bootloader-cli.exe", {"--version"});
+    QVERIFY(version.out.contains("Serial port: COM12 (\\\\.\\COM12)\nSerial port: COM13 (\\\\.\\COM13)\n"));
+    const Wine::Result list = program("bootloader-cli.exe", {"list", "--port", "COM9", "--port", "COM12"});
+    QVERIFY(list.out.contains(QRegularExpression("COM9 +\\\\\\\\.\\\\COM9 +not responding\n")));
+    QVERIFY(list.out.contains(QRegularExpression("COM12 +\\\\\\\\.\\\\COM12 +KR 210 Nova\n")));
+
+    QByteArray damaged = m_sample;
+    damaged.replace(damaged.indexOf("\n:10") + 5, 1, "G");
+    const QString damagedPath = m_dir.filePath("damaged.hex");
+    QFile file(damagedPath);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
+    file.close();
+    m_panel12->clearPackets();
+    QCOMPARE(program("bootloader-cli.exe", {"update", Wine::windowsPath(damagedPath), "--port", "COM12"}).status, 2);
+    QVERIFY(m_panel12->packets().isEmpty());
+
+    const Wine::Result update = program("bootloader-cli.exe", {"update", Wine::windowsPath(m_samplePath), "--port",
+                                                               "COM12", "--port", "COM13"});
+    QCOMPARE(update.status, 0);
+    QCOMPARE(flashMismatch(*m_panel12, m_sample), QString());
+    QCOMPARE(flashMismatch(*m_panel13, m_sample), QString());
+    rearm(*m_panel12);
+    rearm(*m_panel13);
+
+    QDir logs(m_wine->userFolder() + "/AppData/Local/BootloaderWizard/logs");
+    const QStringList runs = logs.entryList({"run-*.log"}, QDir::Files, QDir::Time);
+    QVERIFY(!runs.isEmpty());
+    QFile log(logs.filePath(runs.first()));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    QVERIFY2(text.contains("bootloader-cli update Z:") && text.contains("bootloader-cli exits with status 0"),
+             text.constData());
+}
+
+QTEST_GUILESS_MAIN(TestWindows)
+#include "tst_windows.moc"

@@ -1,0 +1,12 @@
+#include "demopanels.h"
+
+bool DemoPanels::start(int, const PanelOptions &, QString *why)
+{
+    *why = QStringLiteral("the virtual panels need POSIX pseudo-terminals: name the panel's port with --port COMn");
+    return false;
+}
+
+QStringList DemoPanels::devicePaths()
+{
+    return {};
+}
