@@ -77,10 +77,20 @@ bool Wine::mapPorts(const QMap<QString, QString> &comToPath)
     reg.close();
     if (run(QStringLiteral("regedit"), {QStringLiteral("/S"), windowsPath(reg.fileName())}).status != 0)
         return false;
-    QProcess kill;
-    kill.setProcessEnvironment(m_env);
-    kill.start(QStringLiteral("wineserver"), {QStringLiteral("-k")});
-    return kill.waitForFinished(30000);
+    return server(QStringLiteral("-k"));
+}
+
+bool Wine::server(const QString &option) const
+{
+    QProcess server;
+    server.setProcessEnvironment(m_env);
+    server.start(QStringLiteral("wineserver"), {option});
+    return server.waitForFinished(30000);
+}
+
+bool Wine::keepServer() const
+{
+    return server(QStringLiteral("-p"));
 }
 
 QString Wine::userFolder() const

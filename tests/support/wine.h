@@ -31,6 +31,9 @@ public:
     // lists its ports (COM12 opens as \\.\COM12), in place of any mapped
     // before; the wine server restarts so that the next program sees them.
     bool mapPorts(const QMap<QString, QString> &comToPath);
+    // Keeps the wine server running between programs, as Windows has no
+    // server to start; until the next mapPorts().
+    bool keepServer() const;
     // For the programs run from now on.
     void setEnvironment(const QString &name, const QString &value);
     Result run(const QString &program, const QStringList &arguments, int timeoutMs = 120000) const;
@@ -38,6 +41,8 @@ public:
     QString userFolder() const;
 
 private:
+    bool server(const QString &option) const;
+
     QString m_prefix;
     QProcessEnvironment m_env;
 };
