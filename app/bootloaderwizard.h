@@ -3,7 +3,7 @@
 #include <QString>
 #include <QWizard>
 
-#include "app/errorcodes.h"
+#include "device/errorcodes.h"
 
 #include "pages/driverpage.h"
 #include "pages/errorpage.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "app/bootloaderwizard.h"
-#include "app/debuglog.h"
+#include "device/debuglog.h"
 #include "app/runoutcome.h"
 #include "device/portlister.h"
 #include "device/systemreport.h"

@@ -1,7 +1,7 @@
 #include "app/runoutcome.h"
 
 #include "app/bootloaderwizard.h"
-#include "app/errorcodes.h"
+#include "device/errorcodes.h"
 
 #include <QEvent>
 #include <QVariant>

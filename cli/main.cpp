@@ -1,6 +1,6 @@
 // bootloader-cli: the firmware updater for service benches. The commands are
 // in Cli; here the program keeps its run log as the wizard does.
-#include "app/debuglog.h"
+#include "device/debuglog.h"
 #include "cli/cli.h"
 #include "cli/terminal.h"
 #include "device/portlister.h"

@@ -1,15 +1,17 @@
 #pragma once
 
+#include "device/serialportentry.h"
+#include "device/updateengine.h"
+
 #include <QByteArray>
 #include <QString>
-#include <QVector>
 
 #include <memory>
 
-class Connection;
-class QThread;
 class ConnectionFactory;
+class FirmwareImage;
 class Progress;
+class QThread;
 
 // One panel's job on a thread of its own, with a link of its own: a failure
 // or a slow line on one panel never holds up another.
@@ -20,47 +22,37 @@ public:
 
     struct Result
     {
-        bool ok = false;
-        int code = 0;          // the wizard's error code when not ok
-        QString model;         // empty when no known panel answered
-        QString failure;       // what failed, in words
-        qint64 failedAt = -1;  // device address of the first block that failed
+        QString model;                  // empty when no known panel answered
+        UpdateEngine::Outcome outcome;  // what was done, or what failed
     };
 
-    // `image` (Update, Verify) outlives the run; `output` is the file Read
-    // writes.
-    PanelRun(Job job, const QString &location, const QVector<QByteArray> *image, const QString &output,
-             Progress *progress);
+    // `image` (Update, Verify) outlives the run.
+    PanelRun(Job job, const SerialPortEntry &port, const FirmwareImage *image, Progress *progress);
     ~PanelRun();
     PanelRun(const PanelRun &) = delete;
     PanelRun &operator=(const PanelRun &) = delete;
 
     void start();
     void wait();
-    QString location() const { return m_location; }
+    const SerialPortEntry &port() const { return m_port; }
     const Result &result() const { return m_result; }
-
-    // The program memory below the protected page, as the Intel HEX that
-    // update accepts again (the reset jump back at 0, blank rows left out).
-    static QByteArray programAsHex(const QByteArray &fileBytes);
+    Result &result() { return m_result; }
+    // What Read read: the program memory below the protected page, in file layout.
+    const QByteArray &programBytes() const { return m_program; }
 
 private:
     void run();
-    bool identify(ConnectionFactory &factory);
-    bool fail(int code, const QString &failure);
-    bool readProgram();
-    void reportTransfer(int value);
+    bool identify(ConnectionFactory &factory, int *id);
+    void report(UpdateEngine::Phase phase, int percent);
 
     Job m_job;
-    QString m_location;
-    const QVector<QByteArray> *m_image;
-    QString m_output;
+    SerialPortEntry m_port;
+    const FirmwareImage *m_image;
     Progress *m_progress;
     int m_row;
     Result m_result;
-    std::unique_ptr<Connection> m_link;
+    QByteArray m_program;
     std::unique_ptr<QThread> m_thread;
-    QString m_phase;
-    qint64 m_bytes = 0;       // the image's bytes to transfer
+    qint64 m_bytes = 0;  // the bytes the transfer moves, for the rate shown
     qint64 m_startMs = 0;
 };

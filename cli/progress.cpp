@@ -1,25 +1,12 @@
 #include "cli/progress.h"
 
+#include <QJsonDocument>
 #include <QMutexLocker>
 
 Progress::Progress(Mode mode, std::FILE *out)
     : m_mode(mode)
     , m_out(out)
 {
-}
-
-QString Progress::quoted(const QString &text)
-{
-    QString out = QStringLiteral("\"");
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
-            out += QLatin1Char('\\') + c;
-        else if (c.unicode() < 0x20)
-            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out + QLatin1Char('"');
 }
 
 int Progress::addPanel(const QString &port)
@@ -74,14 +61,12 @@ void Progress::report(int row, const QString &model, const QString &phase, int p
         }
         break;
     case Json: {
-        QString object = QStringLiteral("{\"event\":\"progress\",\"port\":%1,\"model\":%2,\"phase\":%3")
-                             .arg(quoted(r.port), quoted(r.model), quoted(r.phase));
+        QJsonObject object{{"event", "progress"}, {"port", r.port}, {"model", r.model}, {"phase", r.phase}};
         if (percent >= 0)
-            object += QStringLiteral(",\"percent\":%1").arg(percent);
+            object.insert(QStringLiteral("percent"), percent);
         if (bytesPerSecond >= 0)
-            object += QStringLiteral(",\"bytesPerSecond\":%1").arg(qRound64(bytesPerSecond));
-        std::fprintf(m_out, "%s}\n", qUtf8Printable(object));
-        std::fflush(m_out);
+            object.insert(QStringLiteral("bytesPerSecond"), qRound64(bytesPerSecond));
+        write(object);
         break;
     }
     }
@@ -95,4 +80,17 @@ void Progress::line(const QString &text)
     std::fprintf(m_out, "%s\n", qUtf8Printable(text));
     std::fflush(m_out);
     m_drawn = 0;  // the panels' lines stay above it
+}
+
+void Progress::line(const QJsonObject &object)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_out)
+        write(object);
+}
+
+void Progress::write(const QJsonObject &object)
+{
+    std::fprintf(m_out, "%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
+    std::fflush(m_out);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QMutex>
 #include <QString>
 #include <QVector>
@@ -22,12 +23,10 @@ public:
     // phase: "identify", "erase", "write", "verify", "read", "wake-up",
     // "done" or "failed"; percent and bytes a second where they apply (-1).
     void report(int row, const QString &model, const QString &phase, int percent = -1, double bytesPerSecond = -1);
-    // A free line after the panels' lines: a summary, a list entry, or a
-    // JSON object as it stands.
+    // A free line after the panels' lines: a summary or a list entry, as
+    // text, or as one JSON object.
     void line(const QString &text);
-    Mode mode() const { return m_mode; }
-
-    static QString quoted(const QString &text);  // as a JSON string
+    void line(const QJsonObject &object);
 
 private:
     struct Row
@@ -40,6 +39,7 @@ private:
     };
     QString text(const Row &row) const;
     void redraw();
+    void write(const QJsonObject &object);
 
     Mode m_mode;
     std::FILE *m_out;

@@ -1,9 +1,9 @@
 #include "device/connection.h"
 
-#include "device/blockassembler.h"
 #include "device/devicepath.h"
 #include "device/picboot.h"
 #include "device/timings.h"
+#include "firmware/firmwareimage.h"
 #include "firmware/hexparser.h"
 
 #include <QDebug>
@@ -17,8 +17,6 @@ namespace {
 // send more than was asked for, so the buffer is far larger than any packet
 // the bootloader framing allows.
 constexpr int kReadBufferBytes = 4096;
-constexpr quint32 kDeviceIdAddress = 0xFF0000;
-constexpr quint8 kEraseRetries = 5;
 } // namespace
 
 Connection::Connection(const QString &location, int handle, int id)
@@ -41,15 +39,31 @@ bool Connection::linkOpen(const char *operation) const
     return m_open;
 }
 
+PicRequest Connection::makeRequest(quint8 command, quint32 address, int bytes) const
+{
+    PicRequest request;
+    std::memset(&request, 0, sizeof request);
+    request.command = command;
+    request.dataLength = quint16(bytes);
+    request.bootAddress = address;
+    request.transferUnit = quint16(command == PICBOOT_COMMAND_WRITE ? m_profile.writeBlockBytes : m_profile.readUnitBytes);
+    request.bytesPerAddress = quint8(m_profile.bytesPerAddress);
+    request.deviceParam1 = quint16(m_profile.deviceParam1);
+    request.deviceParam2 = quint16(m_profile.deviceParam2);
+    return request;
+}
+
 void Connection::report(int value) const
 {
     if (m_callback)
         m_callback(value);
+    if (m_progress && value >= 0)
+        m_progress(value);
 }
 
-quint32 Connection::protectedStart() const
+int Connection::retries() const
 {
-    return m_profile.programEnd + 1 - m_profile.eraseBlockBytes / m_profile.bytesPerAddress;
+    return m_open ? PicBoot::RetriesPIC(m_handle) : -1;
 }
 
 bool Connection::close()
@@ -72,7 +86,7 @@ bool Connection::erase()
         return false;
     quint32 first = m_profile.programStart;
     // The last erase block holds the bootloader and the configuration words.
-    const quint32 last = m_profile.programEnd - 0x400;
+    const quint32 last = m_profile.protectedStart() - 1;
     const quint8 blocks =
         quint8(((last - first + 1) * m_profile.bytesPerAddress) / m_profile.eraseBlockBytes);
     if (first > last)
@@ -81,7 +95,7 @@ bool Connection::erase()
     if (step == 0)
         return false;
     for (;;) {
-        const int result = PicBoot::ErasePIC(m_handle, first, blocks, kEraseRetries);
+        const int result = PicBoot::ErasePIC(m_handle, first, blocks, m_profile.eraseRetries);
         qDebug() << "Erasing from" << "0x" << Qt::hex << first << "to" << "0x" << first + step << "returned"
                  << Qt::dec << result;
         if (result < 0)
@@ -94,48 +108,53 @@ bool Connection::erase()
 
 bool Connection::write(const QVector<QByteArray> &image)
 {
+    QString error;
+    const std::unique_ptr<FirmwareImage> blocks =
+        FirmwareImage::fromLines(image, int(m_profile.writeBlockBytes), &error);
+    if (!blocks) {
+        // Checked before the first block goes out: a bad image leaves the
+        // erased panel erased rather than half written with guesses.
+        m_transfer = Transfer();
+        qDebug() << "Connection::write(): the image is not valid, nothing written:" << error;
+        report(WriteFailed);
+        return false;
+    }
+    return write(*blocks);
+}
+
+bool Connection::write(const FirmwareImage &image)
+{
     return transfer(image, true);
 }
 
-bool Connection::verify(const QVector<QByteArray> &image)
+bool Connection::verify(const FirmwareImage &image)
 {
     return transfer(image, false);
 }
 
 // Writes each block and reads it back, or, for a verification alone, only
 // reads back and compares.
-bool Connection::transfer(const QVector<QByteArray> &image, bool writing)
+bool Connection::transfer(const FirmwareImage &image, bool writing)
 {
-    m_firstFailed = -1;
+    m_transfer = Transfer();
     if (!linkOpen("Connection::write()")) {
         report(WriteFailed);
         return false;
     }
     const int blockBytes = int(m_profile.writeBlockBytes);
-    BlockAssembler assembler(blockBytes);
-    if (!assembler.assemble(image)) {
-        // Checked before the first block goes out: a bad image leaves the
-        // erased panel erased rather than half written with guesses.
-        qDebug() << "Connection::write(): the image is not valid, nothing written:" << assembler.error();
-        report(WriteFailed);
-        return false;
-    }
-
     const quint64 protectedByte = quint64(protectedStart()) * m_profile.bytesPerAddress;
-    const int lines = image.size();
+    const int lines = image.lineCount();
     bool allGood = true;
     qint64 firstMismatch = -1;
     m_resetJump.clear();
-    if (!assembler.blocks().isEmpty() && assembler.blocks().first().byteAddress == 0
-        && !assembler.blocks().first().blank)
-        m_resetJump = assembler.blocks().first().data.left(8);
+    if (!image.blocks().isEmpty() && image.blocks().first().byteAddress == 0 && !image.blocks().first().blank)
+        m_resetJump = image.blocks().first().data.left(m_profile.resetJumpBytes);
     // Where the image has no row of its own at 0x100, the row holding the
     // moved reset jump is read back all the same: without that jump the
     // panel does not start the new firmware.
     bool resetJumpRead = m_resetJump.isEmpty();
-    PicRequest request;
-    std::memset(&request, 0, sizeof request);
-    for (const ImageBlock &block : assembler.blocks()) {
+    PicRequest request = makeRequest(PICBOOT_COMMAND_WRITE, 0, blockBytes);
+    for (const ImageBlock &block : image.blocks()) {
         const int progress = int(qint64(block.lastLine) * 100 / lines);
         if (block.byteAddress >= protectedByte) {
             qDebug() << "Connection::write() skipped the protected block at" << "0x" << Qt::hex
@@ -148,37 +167,31 @@ bool Connection::transfer(const QVector<QByteArray> &image, bool writing)
             report(progress);
             continue;
         }
-        request.command = 2;
-        request.transferUnit = quint16(m_profile.writeBlockBytes);
-        request.bytesPerAddress = quint8(m_profile.bytesPerAddress);
-        request.deviceParam1 = quint16(m_profile.deviceParam1);
-        request.deviceParam2 = quint16(m_profile.deviceParam2);
-        request.dataLength = quint16(blockBytes);
-        request.bootAddress = quint32(block.byteAddress / m_profile.bytesPerAddress);
+        request = makeRequest(PICBOOT_COMMAND_WRITE, quint32(block.byteAddress / m_profile.bytesPerAddress), blockBytes);
         qDebug() << "BootAddress:" << request.bootAddress << 0;
 
         const auto *data = reinterpret_cast<const unsigned char *>(block.data.constData());
         if (writing && PicBoot::WritePIC(m_handle, &request, data) < 0) {
             qDebug() << "PicBoot:writePic() got error";
-            m_firstFailed = request.bootAddress;
+            m_transfer.failedAt = request.bootAddress;
             report(WriteFailed);
             return false;
         }
-        if (writing)
+        if (writing) {
             qDebug() << "PicBoot:writePic() OK";
+            ++m_transfer.blocksWritten;
+        }
         quint32 mismatch = request.bootAddress;
         const bool verified = verifyBlock(request, data, &mismatch);
         resetJumpRead = resetJumpRead || request.bootAddress == m_profile.ignoreAddress1;
         report(progress);
         if (!verified && firstMismatch < 0)
             firstMismatch = mismatch;
+        m_transfer.blocksVerified += verified ? 1 : 0;
         allGood = allGood && verified;
     }
     if (!resetJumpRead) {
-        request.bootAddress = m_profile.ignoreAddress1;
-        request.dataLength = quint16(blockBytes);
-        request.bytesPerAddress = quint8(m_profile.bytesPerAddress);
-        request.deviceParam1 = quint16(m_profile.deviceParam1);
+        request = makeRequest(PICBOOT_COMMAND_READ, m_profile.ignoreAddress1, blockBytes);
         const QByteArray erased(blockBytes, char(0xFF));
         quint32 mismatch = request.bootAddress;
         if (!verifyBlock(request, reinterpret_cast<const unsigned char *>(erased.constData()), &mismatch)) {
@@ -193,28 +206,22 @@ bool Connection::transfer(const QVector<QByteArray> &image, bool writing)
         qDebug().noquote() << QStringLiteral("Connection::write(): verification failed; the first address that "
                                              "differed is 0x%1.")
                                   .arg(firstMismatch, 0, 16);
-        m_firstFailed = firstMismatch;
+        m_transfer.failedAt = firstMismatch;
+        m_transfer.verifyFailed = true;
         report(VerifyFailed);
         report(Ended);
         return false;
     }
+    m_transfer.ok = true;
     report(Ended);
     return true;
 }
 
 QByteArray Connection::read(quint32 address, int instructions)
 {
-    if (!linkOpen("Connection::read()") || instructions <= 0 || instructions > 64)
+    if (!linkOpen("Connection::read()") || instructions <= 0 || instructions > m_profile.readInstructions())
         return QByteArray();
-    PicRequest request;
-    std::memset(&request, 0, sizeof request);
-    request.command = 1;
-    request.dataLength = quint16(instructions * 4);
-    request.bootAddress = address;
-    request.transferUnit = quint16(m_profile.readUnitBytes);
-    request.bytesPerAddress = quint8(m_profile.bytesPerAddress);
-    request.deviceParam1 = quint16(m_profile.deviceParam1);
-    request.deviceParam2 = quint16(m_profile.deviceParam2);
+    PicRequest request = makeRequest(PICBOOT_COMMAND_READ, address, instructions * int(m_profile.readUnitBytes));
     std::vector<unsigned char> buffer(kReadBufferBytes, 0);
     const int count = PicBoot::ReadPIC(m_handle, &request, buffer.data());
     if (count < request.dataLength)
@@ -233,7 +240,7 @@ bool Connection::verifyBlock(PicRequest &request, const unsigned char *data, qui
     *firstMismatch = request.bootAddress;
     if (!linkOpen("Connection::verifyWrite()"))
         return false;
-    request.command = 1;
+    request.command = PICBOOT_COMMAND_READ;
     request.transferUnit = quint16(m_profile.readUnitBytes);
     std::vector<unsigned char> readBack(kReadBufferBytes, 0);
     const int count = PicBoot::ReadPIC(m_handle, &request, readBack.data());
@@ -262,15 +269,15 @@ bool Connection::verifyBlock(PicRequest &request, const unsigned char *data, qui
         const unsigned char *got = readBack.data() + offset;
         const unsigned char *want = data + offset;
         // The bootloader keeps its own jump at 0 and 2.
-        if (address == 0 || address == 2)
+        if (address == m_profile.bootloaderJump || address == m_profile.bootloaderJump + 2)
             continue;
         // It moves the application's reset jump to 0x100 and 0x102: there the
         // file's jump is as good as the file's own words, but erased cells
         // are not, or the panel would not start the new firmware.
         if ((address == m_profile.ignoreAddress1 || address == m_profile.ignoreAddress2)
-            && m_resetJump.size() == 8) {
+            && m_resetJump.size() == m_profile.resetJumpBytes) {
             const auto *jump = reinterpret_cast<const unsigned char *>(m_resetJump.constData())
-                    + (address == m_profile.ignoreAddress1 ? 0 : 4);
+                    + (address == m_profile.ignoreAddress1 ? 0 : m_profile.readUnitBytes);
             const bool erased = want[0] == 0xFF && want[1] == 0xFF && want[2] == 0xFF;
             if (sameWord(got, jump) || (sameWord(got, want) && !erased))
                 continue;
@@ -289,7 +296,7 @@ bool Connection::verifyBlock(PicRequest &request, const unsigned char *data, qui
 
 bool Connection::wakeUp()
 {
-    if (!linkOpen("Connection::wakeUp()") || !m_awake)
+    if (!linkOpen("Connection::wakeUp()") || !m_answersKeepAlive)
         return false;
     // One try with a short answer time: a panel that answers at all answers
     // in milliseconds, and the window waits while this runs.
@@ -301,7 +308,7 @@ bool Connection::wakeUp()
         PicBoot::SetTimeoutPIC(m_handle, before, -1);
     qDebug() << "picboot::wakeUp() returned" << result;
     if (result < 0) {
-        m_awake = false;
+        m_answersKeepAlive = false;
         qDebug() << "Connection::wakeUp(): the panel on" << m_portName
                  << "did not answer the keep-alive read; it is not woken again.";
     }
@@ -318,31 +325,6 @@ bool Connection::sendWakeUpPacket()
     const bool ok = PicBoot::SendPacket(m_handle, packet, 2) > 0;
     qDebug() << "picboot::wakeUp() returned" << ok;
     return ok;
-}
-
-void Connection::setCallback(const Callback &callback)
-{
-    m_callback = callback;
-}
-
-QString Connection::portName() const
-{
-    return m_portName;
-}
-
-int Connection::id() const
-{
-    return m_id;
-}
-
-int Connection::handle() const
-{
-    return m_handle;
-}
-
-QString Connection::location() const
-{
-    return m_location;
 }
 
 bool Connection::writeFile(const QString &path)
@@ -366,14 +348,9 @@ bool Connection::writeFile(const QString &path)
 // The keep-alive pass and the identification read the same four bytes.
 int Connection::readDeviceIdArea(int handle, std::vector<unsigned char> *buffer, int retries) const
 {
-    PicRequest request;
-    std::memset(&request, 0, sizeof request);
-    request.command = 1;
-    request.dataLength = 4;
-    request.bootAddress = kDeviceIdAddress;
-    request.transferUnit = 4;
-    request.bytesPerAddress = quint8(m_profile.bytesPerAddress);
+    PicRequest request = makeRequest(PICBOOT_COMMAND_READ, m_profile.deviceIdAddress, int(m_profile.readUnitBytes));
     request.deviceParam1 = quint16(retries);
+    request.deviceParam2 = 0;
     buffer->assign(kReadBufferBytes, 0);
     return PicBoot::ReadPIC(handle, &request, buffer->data());
 }
@@ -383,6 +360,6 @@ int Connection::readDeviceId(int handle)
     std::vector<unsigned char> buffer;
     const int result = readDeviceIdArea(handle, &buffer, int(m_profile.deviceParam1));
     if (result > 0)
-        return buffer[1] * 256 + buffer[0];
+        return buffer[1] << 8 | buffer[0];
     return result;
 }

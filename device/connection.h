@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/deviceprofile.h"
+#include "firmware/deviceprofile.h"
 #include "picboot/picboot.h"
 
 #include <QByteArray>
@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-struct ImageBlock;
+class FirmwareImage;
 
 // One open bootloader link to one panel: erase, write in 256-byte blocks with
 // read-back, keep-alive and close.
@@ -22,17 +22,33 @@ public:
     // Progress values passed to the callback during write(), besides 0..99.
     enum Progress { Ended = -1, WriteFailed = -2, VerifyFailed = -3 };
 
+    // What the last write() or verify() did. Our own code reads it here: the
+    // callback's values mix progress with the outcome.
+    struct Transfer
+    {
+        bool ok = false;
+        bool verifyFailed = false;  // a block read back wrong; else one did not write, or the image was bad
+        qint64 failedAt = -1;       // device address of the first block that failed
+        int blocksWritten = 0;
+        int blocksVerified = 0;
+    };
+
     Connection(const QString &location, int handle, int id);
 
     bool close();
     bool erase();
+    // The image as text lines, checked and placed into blocks first.
     bool write(const QVector<QByteArray> &image);
+    bool write(const FirmwareImage &image);
     // Reads every block the image would write back and compares, writing
     // nothing; reports progress as write() does.
-    bool verify(const QVector<QByteArray> &image);
-    // The device address of the first block that failed to write or verify
-    // in the last write() or verify(), -1 when none did.
-    qint64 firstFailedAddress() const { return m_firstFailed; }
+    bool verify(const FirmwareImage &image);
+    const Transfer &lastTransfer() const { return m_transfer; }
+    // Our own code's progress, 0..99, beside the callback: the wizard's page
+    // holds that.
+    void setProgress(const Callback &progress) { m_progress = progress; }
+    // Requests the bootloader library sent again on this link, -1 unknown.
+    int retries() const;
     // Up to 64 instructions from `address`, four bytes each, the fourth 0;
     // empty when the read failed.
     QByteArray read(quint32 address, int instructions);
@@ -40,19 +56,19 @@ public:
     // The keep-alive read, with a short answer time of its own; false when
     // the panel did not answer, after which it is not woken again.
     bool wakeUp();
-    bool awake() const { return m_awake; }
+    bool answersKeepAlive() const { return m_answersKeepAlive; }
     bool sendWakeUpPacket();
-    void setCallback(const Callback &callback);
-    QString portName() const;
-    int id() const;
-    int handle() const;
-    QString location() const;
+    void setCallback(const Callback &callback) { m_callback = callback; }
+    QString portName() const { return m_portName; }
+    int id() const { return m_id; }
+    int handle() const { return m_handle; }
+    QString location() const { return m_location; }
     bool writeFile(const QString &path);
     int readDeviceId(int handle);
 
     // First device address of the last page, which holds the bootloader and
     // the configuration words: never erased, never written.
-    quint32 protectedStart() const;
+    quint32 protectedStart() const { return m_profile.protectedStart(); }
 
     // Reads an Intel HEX file into a program memory image; never null, owned
     // by the caller, empty on every failure.
@@ -60,8 +76,10 @@ public:
 
 private:
     void report(int value) const;
+    // A request record with this link's device parameters.
+    PicRequest makeRequest(quint8 command, quint32 address, int bytes) const;
     bool linkOpen(const char *operation) const;
-    bool transfer(const QVector<QByteArray> &image, bool writing);
+    bool transfer(const FirmwareImage &image, bool writing);
     int readDeviceIdArea(int handle, std::vector<unsigned char> *buffer, int retries) const;
     bool verifyBlock(PicRequest &request, const unsigned char *data, quint32 *firstMismatch);
 
@@ -70,12 +88,13 @@ private:
     int m_handle = 0;
     DeviceProfile m_profile;
     Callback m_callback;
+    Callback m_progress;
     int m_id = -1;
     // OpenPIC may hand out 0 as a valid handle, so "closed" cannot be told by
     // the handle alone; after close() no call may reach another link.
     bool m_open = true;
-    bool m_awake = true;
-    qint64 m_firstFailed = -1;
+    bool m_answersKeepAlive = true;
+    Transfer m_transfer;
     // The file's reset jump (its words at 0 and 2, 8 file bytes), which the
     // bootloader keeps at 0x100/0x102; empty while the image gives none.
     QByteArray m_resetJump;

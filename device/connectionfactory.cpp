@@ -4,27 +4,24 @@
 #include "device/picboot.h"
 #include "device/portlister.h"
 #include "device/portprobe.h"
-#include "device/timings.h"
+#include "firmware/deviceprofile.h"
 
 #include <QDebug>
-
-namespace {
-constexpr int kBitRate = 115200;
-}
 
 ConnectionFactory::ConnectionFactory()
 {
     refreshPorts();
 }
 
+ConnectionFactory::ConnectionFactory(const QList<SerialPortEntry> &ports, const Timings &timings)
+    : m_ports(ports)
+    , m_timings(timings)
+{
+}
+
 void ConnectionFactory::refreshPorts()
 {
     m_ports = PortLister::availablePorts();
-}
-
-QList<SerialPortEntry> ConnectionFactory::ports() const
-{
-    return m_ports;
 }
 
 bool ConnectionFactory::start()
@@ -42,12 +39,12 @@ int ConnectionFactory::getConnectionID(const QString &location)
     for (const SerialPortEntry &entry : ports) {
         if (entry.systemLocation.compare(location, Qt::CaseInsensitive) != 0)
             continue;
-        const PortProbe::Outcome outcome = PortProbe::identify(entry);
+        const PortProbe::Outcome outcome = PortProbe::identify(entry, timings());
         m_lastAnswerSize = outcome.answerSize;
         m_lastProblem = outcome.problem;
         return outcome.result;
     }
-    return -5;
+    return UnknownPort;
 }
 
 Connection *ConnectionFactory::getConnection(const QString &location)
@@ -62,11 +59,10 @@ Connection *ConnectionFactory::getConnection(const QString &location)
 Connection *ConnectionFactory::openLink(const QString &location, int id)
 {
     const QByteArray path = location.toUtf8();
-    const Timings &timings = Timings::current();
-    const PicHandle handle = PicBoot::OpenPIC(path.constData(), kBitRate, timings.linkTimeoutMs);
+    const PicHandle handle = PicBoot::OpenPIC(path.constData(), DeviceProfile().bitRate, timings().linkTimeoutMs);
     if (handle >= 0) {
-        if (timings.eraseMsPerPage >= 0)
-            PicBoot::SetTimeoutPIC(handle, -1, timings.eraseMsPerPage);
+        if (timings().eraseMsPerPage >= 0)
+            PicBoot::SetTimeoutPIC(handle, -1, timings().eraseMsPerPage);
         return new Connection(location, handle, id);
     }
     qDebug() << "Unable to connect to" << location;

@@ -9,17 +9,6 @@
 
 namespace {
 
-using OpenFn = decltype(&::OpenPIC);
-using CloseFn = decltype(&::ClosePIC);
-using SendFn = decltype(&::SendPacket);
-using GetFn = decltype(&::GetPacket);
-using SendGetFn = decltype(&::SendGetPacket);
-using ReadFn = decltype(&::ReadPIC);
-using WriteFn = decltype(&::WritePIC);
-using VerifyFn = decltype(&::VerifyPIC);
-using EraseFn = decltype(&::ErasePIC);
-using SetTimeoutFn = decltype(&::SetTimeoutPIC);
-
 QMutex g_folderMutex;
 QString g_folder;  // empty: the program's folder
 
@@ -96,52 +85,57 @@ bool PicBoot::load()
 
 PicHandle PicBoot::OpenPIC(const char *port, int bitRate, int timeoutMs)
 {
-    return callExport<OpenFn>("OpenPIC", port, int32_t(bitRate), int32_t(timeoutMs));
+    return callExport<decltype(&::OpenPIC)>("OpenPIC", port, int32_t(bitRate), int32_t(timeoutMs));
 }
 
 int PicBoot::ClosePIC(PicHandle handle)
 {
-    return callExport<CloseFn>("ClosePIC", handle);
+    return callExport<decltype(&::ClosePIC)>("ClosePIC", handle);
 }
 
 int PicBoot::SendPacket(PicHandle handle, const unsigned char *data, quint16 count)
 {
-    return callExport<SendFn>("SendPacket", handle, data, uint16_t(count));
+    return callExport<decltype(&::SendPacket)>("SendPacket", handle, data, uint16_t(count));
 }
 
 int PicBoot::GetPacket(PicHandle handle, unsigned char *buffer, quint16 limit)
 {
-    return callExport<GetFn>("GetPacket", handle, buffer, uint16_t(limit));
+    return callExport<decltype(&::GetPacket)>("GetPacket", handle, buffer, uint16_t(limit));
 }
 
 int PicBoot::SendGetPacket(PicHandle handle, unsigned char *buffer, quint16 sendCount, quint16 receiveLimit,
                            quint16 retries)
 {
-    return callExport<SendGetFn>("SendGetPacket", handle, buffer, uint16_t(sendCount), uint16_t(receiveLimit),
+    return callExport<decltype(&::SendGetPacket)>("SendGetPacket", handle, buffer, uint16_t(sendCount), uint16_t(receiveLimit),
                                  uint16_t(retries));
 }
 
 int PicBoot::ReadPIC(PicHandle handle, PicRequest *request, unsigned char *data)
 {
-    return callExport<ReadFn>("ReadPIC", handle, static_cast<const PicRequest *>(request), data);
+    return callExport<decltype(&::ReadPIC)>("ReadPIC", handle, static_cast<const PicRequest *>(request), data);
 }
 
 int PicBoot::WritePIC(PicHandle handle, PicRequest *request, const unsigned char *data)
 {
-    return callExport<WriteFn>("WritePIC", handle, static_cast<const PicRequest *>(request), data);
+    return callExport<decltype(&::WritePIC)>("WritePIC", handle, static_cast<const PicRequest *>(request), data);
 }
 
 int PicBoot::VerifyPIC(PicHandle handle, PicRequest *request, const unsigned char *data)
 {
-    return callExport<VerifyFn>("VerifyPIC", handle, static_cast<const PicRequest *>(request), data);
+    return callExport<decltype(&::VerifyPIC)>("VerifyPIC", handle, static_cast<const PicRequest *>(request), data);
 }
 
 int PicBoot::ErasePIC(PicHandle handle, quint32 address, quint8 blocks, quint8 retries)
 {
-    return callExport<EraseFn>("ErasePIC", handle, uint32_t(address), uint8_t(blocks), uint8_t(retries));
+    return callExport<decltype(&::ErasePIC)>("ErasePIC", handle, uint32_t(address), uint8_t(blocks), uint8_t(retries));
 }
 
 int PicBoot::SetTimeoutPIC(PicHandle handle, int timeoutMs, int eraseMsPerPage)
 {
-    return callExport<SetTimeoutFn>("SetTimeoutPIC", handle, int32_t(timeoutMs), int32_t(eraseMsPerPage));
+    return callExport<decltype(&::SetTimeoutPIC)>("SetTimeoutPIC", handle, int32_t(timeoutMs), int32_t(eraseMsPerPage));
+}
+
+int PicBoot::RetriesPIC(PicHandle handle)
+{
+    return callExport<decltype(&::RetriesPIC)>("RetriesPIC", handle);
 }

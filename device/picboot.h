@@ -32,6 +32,8 @@ public:
     static int WritePIC(PicHandle handle, PicRequest *request, const unsigned char *data);
     static int VerifyPIC(PicHandle handle, PicRequest *request, const unsigned char *data);
     static int ErasePIC(PicHandle handle, quint32 address, quint8 blocks, quint8 retries);
-    // Our own library's time-out setter; -1 where the library lacks it.
+    // Our own library's time-out setter and retry count; -1 where the
+    // library lacks them.
     static int SetTimeoutPIC(PicHandle handle, int timeoutMs, int eraseMsPerPage);
+    static int RetriesPIC(PicHandle handle);
 };

@@ -4,12 +4,13 @@
 #include <QMutexLocker>
 #include <QSerialPortInfo>
 
+#include <optional>
+
 namespace {
 struct OverrideState
 {
     QMutex mutex;
-    bool active = false;
-    QList<SerialPortEntry> ports;
+    std::optional<QList<SerialPortEntry>> ports;
 };
 
 OverrideState &overrideState()
@@ -24,8 +25,8 @@ QList<SerialPortEntry> PortLister::availablePorts()
     {
         OverrideState &state = overrideState();
         QMutexLocker lock(&state.mutex);
-        if (state.active)
-            return state.ports;
+        if (state.ports)
+            return *state.ports;
     }
     QList<SerialPortEntry> ports;
     const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
@@ -39,7 +40,6 @@ void PortLister::setOverride(const QList<SerialPortEntry> &ports)
 {
     OverrideState &state = overrideState();
     QMutexLocker lock(&state.mutex);
-    state.active = true;
     state.ports = ports;
 }
 
@@ -47,6 +47,5 @@ void PortLister::clearOverride()
 {
     OverrideState &state = overrideState();
     QMutexLocker lock(&state.mutex);
-    state.active = false;
-    state.ports.clear();
+    state.ports.reset();
 }

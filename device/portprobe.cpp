@@ -1,7 +1,8 @@
 #include "device/portprobe.h"
 
+#include "device/connectionfactory.h"
 #include "device/portlock.h"
-#include "device/timings.h"
+#include "firmware/deviceprofile.h"
 
 #include <QDeadlineTimer>
 #include <QDebug>
@@ -9,7 +10,6 @@
 #include <QMutexLocker>
 #include <QSerialPort>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <memory>
 
@@ -19,8 +19,6 @@ const QByteArray kProbeRequest = QByteArray::fromHex("555501010000ffff04");
 const QByteArray kProbeReply = QByteArray::fromHex("555501010000ff08100000e704");
 // The panel's own question; it answers with one raw byte, its model.
 const QByteArray kIdRequest = QByteArray::fromHex("55aa");
-
-constexpr int kBitRate = 115200;
 
 bool readFailed(const QSerialPort &port)
 {
@@ -74,7 +72,7 @@ int unusable(const SerialPortEntry &entry, QSerialPort::SerialPortError error, c
 {
     outcome->problem = PortAccess::diagnose(entry.systemLocation, error, errorString);
     qDebug().noquote() << PortAccess::explain(entry.portName, entry.systemLocation, outcome->problem);
-    return -2;
+    return ConnectionFactory::PortNotOpened;
 }
 
 int exchange(const SerialPortEntry &entry, int answerMs, PortProbe::Outcome *outcome)
@@ -83,7 +81,7 @@ int exchange(const SerialPortEntry &entry, int answerMs, PortProbe::Outcome *out
     // Opened by its location: pseudo-terminals are not among the ports
     // QSerialPortInfo lists, and the location is what the list holds.
     port.setPortName(entry.systemLocation);
-    port.setBaudRate(kBitRate, QSerialPort::AllDirections);
+    port.setBaudRate(DeviceProfile().bitRate, QSerialPort::AllDirections);
     port.setStopBits(QSerialPort::OneStop);
     port.setParity(QSerialPort::NoParity);
     port.setDataBits(QSerialPort::Data8);
@@ -102,19 +100,19 @@ int exchange(const SerialPortEntry &entry, int answerMs, PortProbe::Outcome *out
     qint64 written = port.write(kProbeRequest);
     if (written < 0 || !flushRequest(port, deadline)) {
         port.close();
-        return -3;
+        return ConnectionFactory::ProbeNotWritten;
     }
     qDebug() << "[" << entry.portName << "]: wrote" << written << "bytes";
     QByteArray answer;
     if (!collectAnswer(port, kProbeReply.size(), deadline, &answer)) {
         port.close();
-        return -4;
+        return ConnectionFactory::ReadFailed;
     }
     qDebug() << "[" << entry.portName << "]: response size is" << answer.size();
     outcome->answerSize = answer.size();
     if (answer != kProbeReply) {
         port.close();
-        return -7;
+        return ConnectionFactory::WrongProbeReply;
     }
 
     deadline = QDeadlineTimer(answerMs);
@@ -122,75 +120,53 @@ int exchange(const SerialPortEntry &entry, int answerMs, PortProbe::Outcome *out
     qDebug() << "[" << entry.portName << "]: wrote" << written << "bytes";
     if (written < 0 || !flushRequest(port, deadline)) {
         port.close();
-        return -6;
+        return ConnectionFactory::IdRequestNotWritten;
     }
     const bool readOk = collectAnswer(port, 1, deadline, &answer);
     port.close();
     if (!readOk)
-        return -4;
+        return ConnectionFactory::ReadFailed;
     if (answer.size() == 1)
         return quint8(answer.at(0));
-    return -1;
+    return ConnectionFactory::NoModelByte;
 }
 
 QMutex g_stallMutex;
 std::function<void(const QString &)> g_stall;
 
-// What the probe's thread and its caller share; the thread may outlive the
-// caller's wait, so neither owns it alone.
-struct Shared
-{
-    QMutex mutex;
-    QWaitCondition finished;
-    bool done = false;
-    PortProbe::Outcome outcome;
-};
 } // namespace
 
-PortProbe::Outcome PortProbe::identify(const SerialPortEntry &entry)
+PortProbe::Outcome PortProbe::identify(const SerialPortEntry &entry, const Timings &timings)
 {
-    const Timings timings = Timings::current();
     std::function<void(const QString &)> stall;
     {
         QMutexLocker lock(&g_stallMutex);
         stall = g_stall;
     }
-    auto shared = std::make_shared<Shared>();
-    QThread *thread = QThread::create([shared, entry, stall, answerMs = timings.answerMs] {
+    // Shared: the thread may outlive this call's wait.
+    auto outcome = std::make_shared<Outcome>();
+    QThread *thread = QThread::create([outcome, entry, stall, answerMs = timings.answerMs] {
         if (stall)
             stall(entry.systemLocation);
-        Outcome outcome;
-        outcome.result = exchange(entry, answerMs, &outcome);
-        QMutexLocker lock(&shared->mutex);
-        shared->outcome = outcome;
-        shared->done = true;
-        shared->finished.wakeAll();
+        outcome->result = exchange(entry, answerMs, outcome.get());
     });
     thread->setObjectName(QStringLiteral("probe ") + entry.portName);
     thread->start();
 
     // Two answers and the time to open and close the port.
     const int limitMs = 2 * timings.answerMs + timings.probeGraceMs;
-    QDeadlineTimer deadline(limitMs);
-    QMutexLocker lock(&shared->mutex);
-    while (!shared->done && shared->finished.wait(&shared->mutex, deadline)) {
-    }
-    if (shared->done) {
-        const Outcome outcome = shared->outcome;
-        lock.unlock();
-        thread->wait();
+    if (thread->wait(QDeadlineTimer(limitMs))) {
         delete thread;
-        return outcome;
+        return *outcome;
     }
-    lock.unlock();
     // Left to end on its own, if it ever does; it holds nothing of ours.
     QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    Outcome outcome;
-    outcome.result = -2;
-    outcome.problem.cause = PortAccess::NotResponding;
-    outcome.problem.detail = QStringLiteral("did not finish with it within %1 ms").arg(limitMs);
-    qDebug().noquote() << PortAccess::explain(entry.portName, entry.systemLocation, outcome.problem);
-    return outcome;
+    Outcome hung;
+    hung.result = ConnectionFactory::PortNotOpened;
+    hung.problem.cause = PortAccess::NotResponding;
+    hung.problem.detail = QStringLiteral("did not finish with it within %1 ms").arg(limitMs);
+    qDebug().noquote() << PortAccess::explain(entry.portName, entry.systemLocation, hung.problem);
+    return hung;
 }
 
 void PortProbe::setStallForTests(const std::function<void(const QString &)> &stall)

@@ -2,6 +2,7 @@
 
 #include "device/portaccess.h"
 #include "device/serialportentry.h"
+#include "device/timings.h"
 
 #include <QString>
 
@@ -22,7 +23,7 @@ public:
         PortAccess::Problem problem; // why the port could not be used (-2)
     };
 
-    static Outcome identify(const SerialPortEntry &entry);
+    static Outcome identify(const SerialPortEntry &entry, const Timings &timings);
 
     // For tests: called on the probe's thread before the port is opened,
     // to stand for a driver that does not return.

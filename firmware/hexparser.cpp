@@ -28,6 +28,11 @@ constexpr HexDigitTable HexDigitValues;
 
 } // namespace
 
+int hexDigitValue(char c)
+{
+    return HexDigitValues.value[static_cast<unsigned char>(c)];
+}
+
 int hex2DecLine(const QByteArray &text, int pos, int digits, bool *error)
 {
     const qint64 size = text.size();

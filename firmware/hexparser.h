@@ -6,6 +6,9 @@
 #include <QString>
 #include <QVector>
 
+// A hex digit's value, -1 for any other character.
+int hexDigitValue(char c);
+
 // Converts `digits` hex characters of `text` from `pos`. On failure returns 0
 // and sets *error (never clears it).
 int hex2DecLine(const QByteArray &text, int pos, int digits, bool *error);

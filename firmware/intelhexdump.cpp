@@ -37,3 +37,12 @@ QByteArray IntelHexDump::fromFileBytes(const QByteArray &bytes)
     out += record(0x01, 0, QByteArray());
     return out;
 }
+
+QByteArray IntelHexDump::fromProgram(const QByteArray &fileBytes, const DeviceProfile &profile)
+{
+    QByteArray bytes = fileBytes;
+    const int kept = int(profile.keptResetJumpByte());
+    if (bytes.size() >= kept + profile.resetJumpBytes)
+        bytes.replace(0, profile.resetJumpBytes, bytes.mid(kept, profile.resetJumpBytes));
+    return fromFileBytes(bytes);
+}

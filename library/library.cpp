@@ -1,9 +1,9 @@
 #include "library/library.h"
 
 #include "device/connection.h"
-#include "device/deviceprofile.h"
-#include "device/blockassembler.h"
 #include "device/devicepath.h"
+#include "device/updateengine.h"
+#include "firmware/deviceprofile.h"
 #include "library/keepaliveworker.h"
 
 #include <QCoreApplication>
@@ -14,21 +14,12 @@
 
 Library library;
 
-
 Library::Library()
     : QObject(nullptr)
 {
-    for (int id : {1, 2})
-        modelNames.insert(id, modelName(id));
-}
-
-QString Library::modelName(int id)
-{
-    switch (id) {
-    case 1: return QStringLiteral("KR 210 Nova");
-    case 2: return QStringLiteral("QD 200 Nova");
-    default: return QString();
-    }
+    for (int id = 0; id < 256; ++id)
+        if (!DeviceProfile::modelName(id).isEmpty())
+            modelNames.insert(id, DeviceProfile::modelName(id));
 }
 
 Library::~Library()
@@ -39,7 +30,6 @@ Library::~Library()
         keepAliveThread->exit(0);
         keepAliveThread->wait();
     }
-    delete image;
     qDeleteAll(connections);
 }
 
@@ -57,13 +47,8 @@ void Library::reset()
         QMutexLocker lock(&tableMutex);
         forgotten.swap(connections);
     }
-    for (PortEntry *e : qAsConst(forgotten)) {
-        {
-            QMutexLocker lock(&e->mutex);
-            e->connection->close();
-        }
-        delete e;
-    }
+    for (PortEntry *e : qAsConst(forgotten))
+        close(e);
     factory.refreshPorts();
     m_lastError = 0;
 }
@@ -94,13 +79,8 @@ bool Library::addPort(const QString &portName)
         replaced = connections.value(portName, nullptr);
         connections.insert(portName, e.release());
     }
-    if (replaced) {
-        {
-            QMutexLocker lock(&replaced->mutex);
-            replaced->connection->close();
-        }
-        delete replaced;
-    }
+    if (replaced)
+        close(replaced);
     return true;
 }
 
@@ -127,77 +107,21 @@ QList<QString> Library::deviceDescriptions() const
 bool Library::load(const QString &path)
 {
     qDebug() << "Library::load(): hex =" << path;
-    delete image;
-    int failedLine = 0;
-    image = Connection::parseHexFile(path, &failedLine);
-    if (!image)
-        image = new QVector<QByteArray>();
-
-    m_loadFailureAt = failedLine;
-    if (failedLine < 0)
-        m_loadFailure = Missing;
-    else if (failedLine > 0)
-        m_loadFailure = Damaged;
-    else
-        m_loadFailure = checkImage(*image, &m_loadFailureAt);
-    if (m_loadFailure != Loaded)
-        image->clear();
-
-    const bool ok = m_loadFailure == Loaded;
-    qDebug() << "Library::load(): Parse" << (ok ? "successful" : "failed");
-    return ok;
+    image = FirmwareImage::load(path, DeviceProfile(), &m_loadFailure, &m_loadFailureAt);
+    qDebug() << "Library::load(): Parse" << (image ? "successful" : "failed");
+    return bool(image);
 }
 
-// A file is refused as a whole, before anything is erased, when writing it
-// could not give the panel the application it holds: data where this
-// controller has no program memory (firmware for another part), data in the
-// protected last page, which is never written, and a file with no data for
-// the writable program memory at all, which would leave the panel erased.
-Library::LoadFailure Library::checkImage(const QVector<QByteArray> &lines, qint64 *at)
+// Closes the entry's link, under its lock, and destroys the entry.
+bool Library::close(PortEntry *e)
 {
-    const DeviceProfile profile;
-    const quint32 protectedFirst = profile.programEnd + 1 - profile.eraseBlockBytes / profile.bytesPerAddress;
-    // The three configuration words, 0x157FA to 0x157FF, live in that page
-    // and are skipped by the writer, as the bootloader keeps its own.
-    const quint32 configFirst = profile.programEnd - 5;
-    bool anyData = false;
-    QByteArray bytes;
-    for (const QByteArray &line : lines) {
-        quint64 first = 0;
-        if (!BlockAssembler::parseLine(line, &first, &bytes))
-            continue;  // the reader made these lines; the writer checks them again
-        for (int k = 0; k < bytes.size(); ++k) {
-            const quint64 byteAddress = first + quint64(k);
-            const quint64 address = byteAddress / profile.bytesPerAddress;
-            if (address > profile.programEnd) {
-                qDebug().noquote() << QStringLiteral("Library::load(): data at device address 0x%1 lies past the "
-                                                     "program memory, which ends at 0x%2: not firmware for this "
-                                                     "device.")
-                                          .arg(address, 0, 16)
-                                          .arg(profile.programEnd, 0, 16);
-                *at = qint64(address);
-                return OutsideChip;
-            }
-            if (BlockAssembler::isPhantom(byteAddress) || quint8(bytes.at(k)) == 0xFF)
-                continue;
-            if (address < protectedFirst) {
-                anyData = true;
-            } else if (address < configFirst) {
-                qDebug().noquote() << QStringLiteral("Library::load(): data at device address 0x%1 lies in the "
-                                                     "protected page 0x%2-0x%3, which is never written.")
-                                          .arg(address, 0, 16)
-                                          .arg(protectedFirst, 0, 16)
-                                          .arg(profile.programEnd, 0, 16);
-                *at = qint64(address);
-                return ProtectedPage;
-            }
-        }
+    bool ok;
+    {
+        QMutexLocker lock(&e->mutex);
+        ok = e->connection->close();
     }
-    if (!anyData) {
-        qDebug() << "Library::load(): the file holds no data for the writable program memory: nothing to write.";
-        return NothingToWrite;
-    }
-    return Loaded;
+    delete e;
+    return ok;
 }
 
 Library::PortEntry *Library::entry(const QString &portName, const char *operation) const
@@ -212,16 +136,16 @@ bool Library::erase(const QString &portName)
 {
     PortEntry *e = entry(portName, "Library::erase():");
     if (!e) {
-        m_lastError = 3;
+        m_lastError = EraseFailed;
         return false;
     }
     bool ok;
     {
         QMutexLocker lock(&e->mutex);
-        ok = e->connection->erase();
+        ok = UpdateEngine(*e->connection).erase();
     }
     if (!ok)
-        m_lastError = 3;
+        m_lastError = EraseFailed;
     return ok;
 }
 
@@ -230,55 +154,37 @@ bool Library::write(const QString &portName)
     qDebug() << "Library::write() called with port =" << portName;
     PortEntry *e = entry(portName, "Library::write():");
     if (!e) {
-        m_lastError = 5;
+        m_lastError = WriteFailed;
         return false;
     }
-    if (!image || image->isEmpty()) {
-        m_lastError = 4;
+    if (!image) {
+        m_lastError = ConfigParseFailed;
         return false;
     }
-    bool written;
-    bool woken = false;
-    {
-        QMutexLocker lock(&e->mutex);
-        written = e->connection->write(*image);
-        // Only a panel whose every block verified is sent to its
-        // application: a half-written one stays in its bootloader, where a
-        // new search finds it again without opening the panel.
-        if (written)
-            woken = e->connection->sendWakeUpPacket();
-    }
-    if (!written) {
+    QMutexLocker lock(&e->mutex);
+    UpdateEngine engine(*e->connection);
+    if (engine.writeAndStart(*image))
+        return true;
+    if (engine.outcome().phase != UpdateEngine::Start)
         qDebug() << "Library::write(): writing to" << portName << "failed; the panel was left in its bootloader.";
-        m_lastError = 5;
-        return false;
-    }
-    if (!woken) {
-        m_lastError = 5;
-        return false;
-    }
-    return true;
+    m_lastError = WriteFailed;
+    return false;
 }
 
 bool Library::closePort(const QString &portName)
 {
     PortEntry *e = entry(portName, "Library::closePort():");
     if (!e) {
-        m_lastError = 2;
+        m_lastError = ConnectionFailed;
         return false;
-    }
-    bool ok;
-    {
-        QMutexLocker lock(&e->mutex);
-        ok = e->connection->close();
     }
     {
         QMutexLocker lock(&tableMutex);
         connections.remove(portName);
     }
-    delete e;
+    const bool ok = close(e);
     if (!ok)
-        m_lastError = 2;
+        m_lastError = ConnectionFailed;
     return ok;
 }
 
@@ -360,17 +266,7 @@ void Library::wakeUp()
     const QList<PortEntry *> entries = connections.values();
     for (PortEntry *e : entries) {
         QMutexLocker lock(&e->mutex);
-        if (e->connection->awake())
+        if (e->connection->answersKeepAlive())
             e->connection->wakeUp();
     }
-}
-
-int Library::lastError() const
-{
-    return m_lastError;
-}
-
-void Library::clearLastError()
-{
-    m_lastError = 0;
 }

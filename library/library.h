@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "device/connectionfactory.h"
+#include "firmware/firmwareimage.h"
 
 class Connection;
 
@@ -31,18 +32,10 @@ public:
     bool addPort(const QString &portName);
     QList<QString> foundPorts() const;
     QList<QString> deviceDescriptions() const;
-    // Why the last load() refused its file, for the technician.
-    enum LoadFailure { Loaded, Missing, Damaged, OutsideChip, ProtectedPage, NothingToWrite };
     bool load(const QString &path);
-    LoadFailure loadFailure() const { return m_loadFailure; }
-    // What load() checks once the file has been read: whether writing the
-    // image would give the panel the application it holds. `at` receives
-    // the device address at fault.
-    static LoadFailure checkImage(const QVector<QByteArray> &lines, qint64 *at);
-    // The name of a known panel model, empty for an unknown one.
-    static QString modelName(int id);
-    // The line (Damaged) or the device address (OutsideChip, ProtectedPage)
-    // at fault.
+    // Why the last load() refused its file, for the technician, and the line
+    // (Damaged) or the device address (OutsideChip, ProtectedPage) at fault.
+    FirmwareImage::Check loadFailure() const { return m_loadFailure; }
     qint64 loadFailureAt() const { return m_loadFailureAt; }
     bool erase(const QString &portName);
     bool write(const QString &portName);
@@ -50,8 +43,8 @@ public:
     void setCallback(const QString &portName, const std::function<void(int)> &callback);
     void setKeepAlive(bool on);
     void wakeUp();
-    int lastError() const;
-    void clearLastError();
+    int lastError() const { return m_lastError; }
+    void clearLastError() { m_lastError = 0; }
 
 private slots:
     void fireKeepAliveThread();
@@ -64,6 +57,7 @@ private:
     };
 
     PortEntry *entry(const QString &portName, const char *operation) const;
+    static bool close(PortEntry *e);
     void stopKeepAlive();
     void stopKeepAliveTimer();
     static void stopKeepAliveAtExit();
@@ -76,8 +70,8 @@ private:
     QMutex tableMutex;
     int m_lastError = 0;
     QHash<int, QString> modelNames;
-    QVector<QByteArray> *image = nullptr;
-    LoadFailure m_loadFailure = Loaded;
+    std::unique_ptr<FirmwareImage> image;
+    FirmwareImage::Check m_loadFailure = FirmwareImage::Loaded;
     qint64 m_loadFailureAt = 0;
     QPointer<QObject> keepAliveWorker;
     bool m_exitHookSet = false;

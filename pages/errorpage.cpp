@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QWizard>
 
-#include "app/errorcodes.h"
+#include "device/errorcodes.h"
 
 ErrorPage::ErrorPage(QWidget *parent)
     : MyWizardPage(parent)

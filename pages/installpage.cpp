@@ -9,7 +9,7 @@
 #include <QWizard>
 
 #include "app/bootloaderwizard.h"
-#include "app/errorcodes.h"
+#include "device/errorcodes.h"
 #include "library/library.h"
 #include "library/writer.h"
 #include "pages/inputdrain.h"

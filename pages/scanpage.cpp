@@ -8,7 +8,7 @@
 #include <QWizard>
 
 #include "app/bootloaderwizard.h"
-#include "app/errorcodes.h"
+#include "device/errorcodes.h"
 #include "device/portlister.h"
 #include "device/timings.h"
 #include "library/library.h"

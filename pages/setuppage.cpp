@@ -165,17 +165,17 @@ QString SetupPage::refusal() const
 {
     const qint64 at = library.loadFailureAt();
     switch (library.loadFailure()) {
-    case Library::Loaded:
+    case FirmwareImage::Loaded:
         break;
-    case Library::Missing:
+    case FirmwareImage::Missing:
         return tr("Arquivo não encontrado ou ilegível.");
-    case Library::Damaged:
+    case FirmwareImage::Damaged:
         return tr("Arquivo danificado na linha %1.").arg(at);
-    case Library::OutsideChip:
+    case FirmwareImage::OutsideChip:
         return tr("Dados fora da memória do controlador (endereço 0x%1).").arg(at, 0, 16);
-    case Library::ProtectedPage:
+    case FirmwareImage::ProtectedPage:
         return tr("Dados na página protegida do bootloader (endereço 0x%1).").arg(at, 0, 16);
-    case Library::NothingToWrite:
+    case FirmwareImage::NothingToWrite:
         return tr("O arquivo não tem dados para gravar.");
     }
     return QString();

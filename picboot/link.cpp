@@ -127,6 +127,7 @@ int Link::exchange(const uint8_t *request, size_t count, uint8_t *reply, size_t 
     const size_t capacity = answers ? std::max(limit, kMaxPayload + 1) : limit;
     std::vector<uint8_t> received(capacity);
     for (unsigned attempt = 0; attempt <= retries; ++attempt) {
+        m_resent += attempt > 0 ? 1 : 0;
         const int sent = sendFrame(frame, frameLength);
         if (sent < 0)
             return sent;

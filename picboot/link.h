@@ -53,6 +53,8 @@ public:
     int timeoutMs() const { return m_timeoutMs; }
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     int eraseMsPerPage() const { return m_eraseMsPerPage; }
+    // Requests sent again after a silence or a bad checksum, since the open.
+    int resent() const { return m_resent; }
     void setEraseMsPerPage(int ms) { m_eraseMsPerPage = ms; }
 
 private:
@@ -63,6 +65,7 @@ private:
     int m_timeoutMs;
     int m_eraseMsPerPage;
     bool m_open = true;
+    int m_resent = 0;
     int64_t m_sentAt = 0;  // when the last frame sent has crossed the line (ms)
     std::mutex m_mutex;
     uint8_t m_rx[4096];

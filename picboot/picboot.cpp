@@ -295,4 +295,9 @@ PICBOOT_EXPORT int32_t PICBOOT_CALL SetTimeoutPIC(PicHandle handle, int32_t time
     });
 }
 
+PICBOOT_EXPORT int32_t PICBOOT_CALL RetriesPIC(PicHandle handle)
+{
+    return guard([&]() -> int { return withLink(handle, [](Link &link) { return link.resent(); }); });
+}
+
 } // extern "C"

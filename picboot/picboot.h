@@ -1,7 +1,7 @@
 #pragma once
 
 /* Host side of the panel's serial bootloader: the nine PICBOOT exports and
- * SetTimeoutPIC.
+ * SetTimeoutPIC and RetriesPIC.
  * Plain C linkage so that a program binding them by name finds them, with
  * __stdcall on 32-bit Windows like the library it stands in for. */
 
@@ -140,6 +140,9 @@ enum {
 
 typedef int32_t PicHandle;
 
+/* The request record's command byte. */
+enum { PICBOOT_COMMAND_READ = 1, PICBOOT_COMMAND_WRITE = 2 };
+
 PICBOOT_EXPORT PicHandle PICBOOT_CALL OpenPIC(const char *port, int32_t bitRate, int32_t timeoutMs);
 PICBOOT_EXPORT int32_t PICBOOT_CALL ClosePIC(PicHandle handle);
 PICBOOT_EXPORT int32_t PICBOOT_CALL SendPacket(PicHandle handle, const uint8_t *payload, uint16_t count);
@@ -158,6 +161,11 @@ PICBOOT_EXPORT int32_t PICBOOT_CALL ErasePIC(PicHandle handle, uint32_t firstAdd
  * The keep-alive read of a panel that answers in milliseconds need not wait
  * out the time-out an erase needs. */
 PICBOOT_EXPORT int32_t PICBOOT_CALL SetTimeoutPIC(PicHandle handle, int32_t timeoutMs, int32_t eraseMsPerPage);
+
+/* Ours too: how many requests the link has sent again, after a silence or
+ * a bad checksum, since it was opened; -6 for an unknown handle. What a
+ * noisy line or a slow panel cost an update. */
+PICBOOT_EXPORT int32_t PICBOOT_CALL RetriesPIC(PicHandle handle);
 
 #ifdef __cplusplus
 }

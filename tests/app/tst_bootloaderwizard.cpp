@@ -3,7 +3,7 @@
 #include <QAbstractButton>
 
 #include "app/bootloaderwizard.h"
-#include "app/errorcodes.h"
+#include "device/errorcodes.h"
 #include "app/runoutcome.h"
 #include "device/systemreport.h"
 

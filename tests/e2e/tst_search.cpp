@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/errorcodes.h"
+#include "device/errorcodes.h"
 #include "device/picboot.h"
 #include "device/timings.h"
 #include "library/library.h"

@@ -4,7 +4,7 @@
 #include <QComboBox>
 #include <QProgressBar>
 
-#include "app/errorcodes.h"
+#include "device/errorcodes.h"
 #include "device/devicepath.h"
 #include "library/library.h"
 #include "pages/installpage.h"

@@ -32,7 +32,7 @@ private:
     QString m_good;
 };
 
-Q_DECLARE_METATYPE(Library::LoadFailure)
+Q_DECLARE_METATYPE(FirmwareImage::Check)
 
 void TestLibrary::initTestCase()
 {
@@ -99,26 +99,26 @@ void TestLibrary::load_data()
 {
     using namespace intelhex;
     QTest::addColumn<QByteArray>("content");  // null: no such file
-    QTest::addColumn<Library::LoadFailure>("failure");
+    QTest::addColumn<FirmwareImage::Check>("failure");
     QTest::addColumn<qint64>("at");
     const QByteArray word = bytes({0x11, 0x22, 0x33, 0x00});
     const QByteArray code = data(0x2000, word);
-    QTest::newRow("good") << lines({code, endOfFile()}) << Library::Loaded << qint64(0);
+    QTest::newRow("good") << lines({code, endOfFile()}) << FirmwareImage::Loaded << qint64(0);
     QTest::newRow("configuration words up to the last address")
-        << lines({code, linear(2), data(0xAFF4, QByteArray(12, '\x01')), endOfFile()}) << Library::Loaded << qint64(0);
-    QTest::newRow("missing") << QByteArray() << Library::Missing << qint64(0);
-    QTest::newRow("damaged line") << lines({code, ":0400000011223300", endOfFile()}) << Library::Damaged << qint64(2);
+        << lines({code, linear(2), data(0xAFF4, QByteArray(12, '\x01')), endOfFile()}) << FirmwareImage::Loaded << qint64(0);
+    QTest::newRow("missing") << QByteArray() << FirmwareImage::Missing << qint64(0);
+    QTest::newRow("damaged line") << lines({code, ":0400000011223300", endOfFile()}) << FirmwareImage::Damaged << qint64(2);
     QTest::newRow("one address past the memory")
-        << lines({code, linear(2), data(0xB000, word), endOfFile()}) << Library::OutsideChip << qint64(0x15800);
+        << lines({code, linear(2), data(0xB000, word), endOfFile()}) << FirmwareImage::OutsideChip << qint64(0x15800);
     QTest::newRow("a line running past the memory")
-        << lines({code, linear(2), data(0xAFF8, QByteArray(16, '\x01')), endOfFile()}) << Library::OutsideChip
+        << lines({code, linear(2), data(0xAFF8, QByteArray(16, '\x01')), endOfFile()}) << FirmwareImage::OutsideChip
         << qint64(0x15800);
     QTest::newRow("protected page") << lines({code, linear(2), data(0xA800, word), endOfFile()})
-                                    << Library::ProtectedPage << qint64(0x15400);
+                                    << FirmwareImage::ProtectedPage << qint64(0x15400);
     QTest::newRow("only configuration words")
-        << lines({linear(2), data(0xAFF4, QByteArray(12, '\x01')), endOfFile()}) << Library::NothingToWrite << qint64(0);
+        << lines({linear(2), data(0xAFF4, QByteArray(12, '\x01')), endOfFile()}) << FirmwareImage::NothingToWrite << qint64(0);
     QTest::newRow("only erased values") << lines({data(0x2000, QByteArray(16, '\xFF')), endOfFile()})
-                                        << Library::NothingToWrite << qint64(0);
+                                        << FirmwareImage::NothingToWrite << qint64(0);
 }
 
 // A refused file leaves nothing to write: the write after it fails before
@@ -126,7 +126,7 @@ void TestLibrary::load_data()
 void TestLibrary::load()
 {
     QFETCH(QByteArray, content);
-    QFETCH(Library::LoadFailure, failure);
+    QFETCH(FirmwareImage::Check, failure);
     QFETCH(qint64, at);
     PanelRack rack;
     VirtualPanel *panel = rack.add(QStringLiteral("p"));
@@ -135,11 +135,11 @@ void TestLibrary::load()
     QFile::remove(path);
     QVERIFY(content.isNull() || intelhex::writeFile(path, content));
     QVERIFY(library.load(m_good));
-    QCOMPARE(library.load(path), failure == Library::Loaded);
+    QCOMPARE(library.load(path), failure == FirmwareImage::Loaded);
     QCOMPARE(library.loadFailure(), failure);
     if (at)
         QCOMPARE(library.loadFailureAt(), at);
-    if (failure != Library::Loaded) {
+    if (failure != FirmwareImage::Loaded) {
         QVERIFY(!library.write(rack.path(QStringLiteral("p"))));
         QCOMPARE(library.lastError(), 4);
         QCOMPARE(panel->rowWrites(), 0);

@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "app/bootloaderwizard.h"
-#include "app/errorcodes.h"
+#include "device/errorcodes.h"
 #include "device/portlister.h"
 #include "pages/driverpage.h"
 #include "tools/common/outputfolder.h"

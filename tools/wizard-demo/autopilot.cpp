@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "app/bootloaderwizard.h"
-#include "app/errorcodes.h"
+#include "device/errorcodes.h"
 #include "pages/startfolder.h"
 
 Autopilot::Autopilot(BootloaderWizard &wizard, const QString &firmware, const QString &screenshot,

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "app/debuglog.h"
+#include "device/debuglog.h"
 
 // The run log is what a technician mails to support after a failed update,
 // so it must hold every line up to a crash. Run logs go to a scratch folder

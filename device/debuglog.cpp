@@ -1,4 +1,4 @@
-#include "app/debuglog.h"
+#include "device/debuglog.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -16,17 +16,8 @@ QFile *g_file = nullptr;
 QtMessageHandler g_previous = nullptr;
 bool g_installed = false;
 
-const char *typeName(QtMsgType type)
-{
-    switch (type) {
-    case QtDebugMsg: return "debug";
-    case QtInfoMsg: return "info";
-    case QtWarningMsg: return "warning";
-    case QtCriticalMsg: return "critical";
-    case QtFatalMsg: return "fatal";
-    }
-    return "debug";
-}
+// By QtMsgType: debug, warning, critical, fatal, info.
+const char *const kTypeNames[] = {"debug", "warning", "critical", "fatal", "info"};
 
 void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
@@ -36,7 +27,7 @@ void handler(QtMsgType type, const QMessageLogContext &context, const QString &m
             QByteArray line = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")).toLatin1();
             if (type != QtDebugMsg) {
                 line += ' ';
-                line += typeName(type);
+                line += kTypeNames[type];
                 line += ':';
             }
             line += ' ';

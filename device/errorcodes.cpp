@@ -1,4 +1,4 @@
-#include "app/errorcodes.h"
+#include "device/errorcodes.h"
 
 // The texts are shown exactly as they stand: message 1 has no final full stop
 // and message 6 breaks onto a second line.
