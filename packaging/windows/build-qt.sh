@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Qt the Windows program is made with: Qt 5.15.8 (qtbase and
 # qtserialport) for 64-bit Windows, cross-built here with Debian's mingw-w64
-# (posix threads), shared, release. About an hour on 2 cores; 113 MB installed.
+# (posix threads), shared, release. About 20 minutes on 2 cores; 113 MB installed.
 #
 #   packaging/windows/build-qt.sh WORKDIR PREFIX [QTSERIALPORT_ARCHIVE]
 #
@@ -58,7 +58,7 @@ apt-get "${apt[@]}" source --download-only "qtbase-opensource-src=$qtbase_versio
 rm -rf qtbase-everywhere-src-5.15.8
 tar xf qtbase-opensource-src_5.15.8+dfsg.orig.tar.xz
 
-say "qtbase, for Windows (most of the hour)"
+say "qtbase, for Windows (most of the time)"
 cd qtbase-everywhere-src-5.15.8
 # Debian's source leaves out the Wintab headers (src/3rdparty/wintab): build the Windows
 # platform plugin without Wintab tablet support. Everything else is upstream's.
