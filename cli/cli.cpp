@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "cli/interrupt.h"
 #include "cli/panelrun.h"
 #include "cli/progress.h"
 #include "cli/terminal.h"
@@ -8,15 +9,22 @@
 #include "device/errorcodes.h"
 #include "device/picboot.h"
 #include "device/portlister.h"
+#include "device/systemreport.h"
+#include "device/timings.h"
 #include "firmware/deviceprofile.h"
 #include "firmware/firmwareimage.h"
 #include "firmware/intelhexdump.h"
 
 #include <QCommandLineParser>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -28,47 +36,76 @@ constexpr int kUsage = 2;
 struct Request
 {
     QString command;
-    QString file;            // the firmware (update, verify) or the output (read)
+    QString file;  // the firmware (update, verify) or the output (read, "-" standard output)
     QList<SerialPortEntry> ports;
     bool all = false;
     bool json = false;
+    UpdateEngine::Ending ending = UpdateEngine::StayInBootloader;
 };
 
 using Runs = std::vector<std::unique_ptr<PanelRun>>;
 
-int usage(std::FILE *err, const QString &why)
+// Where the run's words go: text on the error stream, or, with --json, one
+// JSON object a line on the output like every other outcome.
+struct Said
 {
-    std::fprintf(err, "bootloader-cli: %s\nRun \"bootloader-cli --help\" for the commands.\n", qUtf8Printable(why));
-    return kUsage;
-}
+    std::FILE *out;
+    std::FILE *err;
+    bool json;
+
+    int error(int status, const QString &message, QJsonObject object = QJsonObject()) const
+    {
+        if (json) {
+            object.insert(QStringLiteral("event"), QStringLiteral("error"));
+            object.insert(QStringLiteral("status"), status);
+            object.insert(QStringLiteral("message"), message);
+            Progress(Progress::Json, out).line(object);
+        } else {
+            std::fprintf(err, "bootloader-cli: %s\n", qUtf8Printable(message));
+        }
+        return status;
+    }
+    int usage(const QString &why) const
+    {
+        if (!json)
+            std::fprintf(err, "bootloader-cli: %s\nRun \"bootloader-cli --help\" for the commands.\n", qUtf8Printable(why));
+        return json ? error(kUsage, why) : kUsage;
+    }
+};
 
 // The image to write or compare with, checked as the wizard checks it;
 // null, with the reason said, when the file does not load.
-std::unique_ptr<FirmwareImage> loadImage(const QString &path, std::FILE *err)
+std::unique_ptr<FirmwareImage> loadImage(const QString &path, const Said &said)
 {
     FirmwareImage::Check check = FirmwareImage::Loaded;
     qint64 at = 0;
-    std::unique_ptr<FirmwareImage> image = FirmwareImage::load(path, DeviceProfile(), &check, &at);
+    const int idleMs = Timings::current().fileIdleMs;
+    std::unique_ptr<FirmwareImage> image = FirmwareImage::load(path, DeviceProfile(), idleMs, &check, &at);
     QString why;
     switch (check) {
     case FirmwareImage::Loaded: return image;
     case FirmwareImage::Missing: why = QStringLiteral("not found or not readable"); break;
+    case FirmwareImage::IsDirectory: why = QStringLiteral("is a directory"); break;
+    case FirmwareImage::TooLarge: why = QStringLiteral("larger than 16 MiB"); break;
+    case FirmwareImage::Silent: why = QStringLiteral("nothing came from it for %1 s").arg(idleMs / 1000.0); break;
     case FirmwareImage::Damaged: why = QStringLiteral("damaged at line %1").arg(at); break;
     case FirmwareImage::OutsideChip: why = QStringLiteral("data past the program memory (address 0x%1)").arg(at, 0, 16); break;
     case FirmwareImage::ProtectedPage: why = QStringLiteral("data in the bootloader's page (address 0x%1)").arg(at, 0, 16); break;
     case FirmwareImage::NothingToWrite: why = QStringLiteral("no data to write"); break;
     }
-    std::fprintf(err, "bootloader-cli: %s: %s; nothing was erased.\n", qUtf8Printable(path), qUtf8Printable(why));
+    said.error(kUsage, QStringLiteral("%1: %2; nothing was erased.").arg(Progress::printable(path), why),
+               QJsonObject{{"file", path}});
     qDebug().noquote() << "Run ended: the file" << path << "does not load:" << why;
     return nullptr;
 }
 
 // Runs one job a port, all at once, and waits for them all.
-Runs runAll(PanelRun::Job job, const QList<SerialPortEntry> &ports, const FirmwareImage *image, Progress &progress)
+Runs runAll(PanelRun::Job job, const Request &request, const QList<SerialPortEntry> &ports, const FirmwareImage *image,
+            Progress &progress)
 {
     Runs runs;
     for (const SerialPortEntry &port : ports)
-        runs.push_back(std::make_unique<PanelRun>(job, port, image, &progress));
+        runs.push_back(std::make_unique<PanelRun>(job, port, image, &progress, request.ending, &Interrupt::requested()));
     for (auto &run : runs)
         run->start();
     for (auto &run : runs)
@@ -76,108 +113,175 @@ Runs runAll(PanelRun::Job job, const QList<SerialPortEntry> &ports, const Firmwa
     return runs;
 }
 
+Runs identifyAll(const Request &request)
+{
+    Progress silent(Progress::Plain, nullptr);
+    return runAll(PanelRun::Identify, request, request.ports, nullptr, silent);
+}
+
+QString seconds(qint64 ms)
+{
+    return QString::number(ms / 1000.0, 'f', 1);
+}
+
+// The time each phase took, as "erase 1.7 s, write 8.4 s".
+QString phaseTimes(const UpdateEngine::Outcome &outcome)
+{
+    QStringList times;
+    for (int phase = UpdateEngine::Erase; phase < UpdateEngine::PhaseCount; ++phase)
+        if (outcome.phaseMs[phase] >= 0)
+            times << UpdateEngine::phaseName(UpdateEngine::Phase(phase)) + QLatin1Char(' ') + seconds(outcome.phaseMs[phase])
+                         + QStringLiteral(" s");
+    return times.join(QStringLiteral(", "));
+}
+
 QJsonObject summaryObject(const PanelRun &run)
 {
     const PanelRun::Result &r = run.result();
-    QJsonObject object{{"event", "result"}, {"port", run.port().portName}, {"model", r.model}, {"ok", r.outcome.ok}};
-    if (!r.outcome.ok) {
-        object.insert(QStringLiteral("code"), r.outcome.code);
-        object.insert(QStringLiteral("message"), errorMessages[r.outcome.code]);
-        object.insert(QStringLiteral("failure"), r.outcome.failure);
+    const UpdateEngine::Outcome &o = r.outcome;
+    QJsonObject times;
+    for (int phase = UpdateEngine::Erase; phase < UpdateEngine::PhaseCount; ++phase)
+        if (o.phaseMs[phase] >= 0)
+            times.insert(UpdateEngine::phaseName(UpdateEngine::Phase(phase)), o.phaseMs[phase] / 1000.0);
+    QJsonObject object{{"event", "result"}, {"port", run.port().portName}, {"model", r.model}, {"ok", o.ok},
+                       {"left", o.started ? "application" : "bootloader"}, {"seconds", times},
+                       {"retries", o.retries}, {"blocksWritten", o.blocksWritten}, {"blocksVerified", o.blocksVerified}};
+    if (!o.ok) {
+        object.insert(QStringLiteral("phase"), UpdateEngine::phaseName(o.phase));
+        object.insert(QStringLiteral("failure"), o.failure);
+        object.insert(QStringLiteral("interrupted"), o.interrupted);
+        if (o.code != NoError) {
+            object.insert(QStringLiteral("code"), o.code);
+            object.insert(QStringLiteral("message"), errorMessages[o.code]);
+        }
     }
-    if (r.outcome.failedAt >= 0)
-        object.insert(QStringLiteral("failedAt"), r.outcome.failedAt);
+    if (o.failedAt >= 0)
+        object.insert(QStringLiteral("failedAt"), o.failedAt);
+    if (o.differsAt >= 0)
+        object.insert(QStringLiteral("differsAt"), o.differsAt);
     return object;
 }
 
-QString summaryLine(const PanelRun &run, const QString &success)
+QString summaryLine(const PanelRun &run, const QString &command, const QString &success)
 {
-    const PanelRun::Result &r = run.result();
-    if (r.outcome.ok)
-        return QStringLiteral("%1: %2: %3").arg(run.port().portName, r.model, success);
-    return QStringLiteral("%1: FAILED: error %2, %3 (%4)")
-        .arg(run.port().portName)
-        .arg(r.outcome.code)
-        .arg(QString(errorMessages[r.outcome.code]).replace('\n', ' '), r.outcome.failure);
+    const UpdateEngine::Outcome &o = run.result().outcome;
+    const QString port = Progress::printable(run.port().portName);
+    const QString times = phaseTimes(o).isEmpty() ? QString() : QStringLiteral(" (%1)").arg(phaseTimes(o));
+    if (o.interrupted)
+        return QStringLiteral("%1: %2; the panel stays in its bootloader, run %3 again").arg(port, o.failure, command);
+    const QString left = o.started ? QStringLiteral("started") : QStringLiteral("left in its bootloader");
+    if (o.ok)
+        return QStringLiteral("%1: %2: %3, %4%5").arg(port, run.result().model, success, left, times);
+    const QString what = o.code == NoError ? o.failure
+                                           : QStringLiteral("error %1, %2 (%3)").arg(o.code)
+                                                 .arg(QString(errorMessages[o.code]).replace('\n', ' '), o.failure);
+    return QStringLiteral("%1: FAILED: %2; %3%4").arg(port, what, left, times);
+}
+
+// One summary line a panel, each in the log too, then the totals; the exit
+// status.
+int summarize(const Runs &runs, const Request &request, const QString &success, qint64 ms, Progress &progress)
+{
+    int done = 0;
+    for (const auto &run : runs) {
+        done += run->result().outcome.ok ? 1 : 0;
+        const QString line = summaryLine(*run, request.command, success);
+        if (request.json)
+            progress.line(summaryObject(*run));
+        else
+            progress.line(line);
+        qDebug().noquote() << "Run ended on" << run->port().systemLocation << ":" << line;
+    }
+    const int status = Interrupt::exitStatus() ? Interrupt::exitStatus() : done == int(runs.size()) ? 0 : 1;
+    const QString totals = QStringLiteral("%1 of %2 panels %3 in %4 s%5")
+                               .arg(done).arg(runs.size()).arg(success, seconds(ms),
+                                                              status > 1 ? QStringLiteral(": interrupted") : QString());
+    if (request.json)
+        progress.line(QJsonObject{{"event", "summary"}, {"command", request.command}, {"ok", done},
+                                  {"panels", int(runs.size())}, {"seconds", ms / 1000.0}, {"status", status}});
+    else
+        progress.line(totals);
+    qDebug().noquote() << totals;
+    return status;
 }
 
 // Every port and what answers on it.
 int listPorts(const Request &request, Progress &progress)
 {
-    Progress silent(Progress::Plain, nullptr);
-    for (const auto &run : runAll(PanelRun::Identify, request.ports, nullptr, silent)) {
+    for (const auto &run : identifyAll(request)) {
         const SerialPortEntry &p = run->port();
         const PanelRun::Result &r = run->result();
+        const QString found = r.outcome.ok ? r.model : r.outcome.failure;
         if (request.json)
-            progress.line(QJsonObject{{"port", p.portName}, {"location", p.systemLocation},
-                                      {r.outcome.ok ? "model" : "problem", r.outcome.ok ? r.model : r.outcome.failure}});
+            progress.line(QJsonObject{{"event", "port"}, {"port", p.portName}, {"location", p.systemLocation},
+                                      {r.outcome.ok ? "model" : "problem", found}});
         else
-            progress.line(QStringLiteral("%1  %2  %3").arg(p.portName, -14).arg(p.systemLocation, -20)
-                              .arg(r.outcome.ok ? r.model : r.outcome.failure));
+            progress.line(QStringLiteral("%1  %2  %3").arg(Progress::printable(p.portName), -14)
+                              .arg(Progress::printable(p.systemLocation), -20).arg(found));
     }
     return 0;
 }
 
-// The ports on which a known panel answers; empty, said, when none does.
-QList<SerialPortEntry> panelsFound(const QList<SerialPortEntry> &ports, std::FILE *err)
+// Writes all of `bytes` to `path` ("-": the output), every write and the
+// final flush and close checked. A regular file, or a new one, is written
+// through a temporary file renamed into place, so that a failed save leaves
+// the old file whole; a device or a pipe is written as it is.
+bool save(const QString &path, const QByteArray &bytes, std::FILE *out, QString *why)
 {
-    Progress silent(Progress::Plain, nullptr);
-    QList<SerialPortEntry> found;
-    for (const auto &run : runAll(PanelRun::Identify, ports, nullptr, silent))
-        if (run->result().outcome.ok)
-            found.append(run->port());
-    if (found.isEmpty())
-        std::fprintf(err, "bootloader-cli: no panel answered on any serial port\n");
-    return found;
-}
-
-// One summary line a panel, each in the log too; 0 when all did what was asked.
-int summarize(const Runs &runs, const QString &success, bool json, Progress &progress)
-{
-    bool allOk = true;
-    for (const auto &run : runs) {
-        allOk = allOk && run->result().outcome.ok;
-        if (json)
-            progress.line(summaryObject(*run));
-        else
-            progress.line(summaryLine(*run, success));
-        qDebug().noquote() << "Run ended on" << run->port().systemLocation << ":" << summaryLine(*run, success);
+    if (path == QLatin1String("-")) {
+        const bool ok = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out) == size_t(bytes.size())
+                        && std::fflush(out) == 0;
+        *why = ok ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+        return ok;
     }
-    return allOk ? 0 : 1;
+    const QFileInfo info(path);
+    if (!info.exists() || info.isFile()) {
+        QSaveFile file(path);
+        const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+        *why = file.errorString();
+        return ok;
+    }
+    QFile file(path);
+    bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+    *why = file.errorString();
+    file.close();
+    ok = ok && file.error() == QFileDevice::NoError;
+    if (!ok && file.error() != QFileDevice::NoError)
+        *why = file.errorString();
+    return ok;
 }
 
-int updatePanels(const Request &request, const FirmwareImage &image, Progress &progress, std::FILE *err)
+int execute(const Request &request, const FirmwareImage *image, Progress &progress, const Said &said)
 {
-    const QList<SerialPortEntry> ports = request.all ? panelsFound(request.ports, err) : request.ports;
-    if (ports.isEmpty())
-        return 1;
-    return summarize(runAll(PanelRun::Update, ports, &image, progress), QStringLiteral("updated and verified"),
-                     request.json, progress);
-}
-
-int verifyPanels(const Request &request, const FirmwareImage &image, Progress &progress)
-{
-    return summarize(runAll(PanelRun::Verify, request.ports, &image, progress), QStringLiteral("verified"),
-                     request.json, progress);
-}
-
-// The program memory below the protected page, as the Intel HEX that update
-// accepts again.
-int readPanel(const Request &request, Progress &progress)
-{
-    Runs runs = runAll(PanelRun::Read, request.ports, nullptr, progress);
-    PanelRun &run = *runs.front();
-    if (run.result().outcome.ok) {
-        QSaveFile file(request.file);
-        const QByteArray hex = IntelHexDump::fromProgram(run.programBytes(), DeviceProfile());
-        if (!file.open(QIODevice::WriteOnly) || file.write(hex) != hex.size() || !file.commit()) {
-            UpdateEngine::Outcome &outcome = run.result().outcome;
+    if (request.command == QLatin1String("list"))
+        return listPorts(request, progress);
+    QElapsedTimer clock;
+    clock.start();
+    QList<SerialPortEntry> ports = request.ports;
+    if (request.all) {
+        ports.clear();
+        for (const auto &run : identifyAll(request))
+            if (run->result().outcome.ok)
+                ports.append(run->port());
+        if (ports.isEmpty())
+            return said.error(1, QStringLiteral("no panel answered on any serial port"));
+    }
+    const PanelRun::Job job = request.command == QLatin1String("update") ? PanelRun::Update
+                              : request.command == QLatin1String("verify") ? PanelRun::Verify : PanelRun::Read;
+    Runs runs = runAll(job, request, ports, image, progress);
+    if (job == PanelRun::Read && runs.front()->result().outcome.ok) {
+        QString why;
+        const QByteArray hex = IntelHexDump::fromProgram(runs.front()->programBytes(), DeviceProfile());
+        if (!save(request.file, hex, said.out, &why)) {
+            UpdateEngine::Outcome &outcome = runs.front()->result().outcome;
             outcome.ok = false;
-            outcome.code = FileAccessFailed;
-            outcome.failure = QStringLiteral("%1 could not be written").arg(request.file);
+            outcome.failure = QStringLiteral("could not write %1: %2").arg(Progress::printable(request.file), why);
         }
     }
-    return summarize(runs, QStringLiteral("saved to ") + request.file, request.json, progress);
+    const QString success = job == PanelRun::Update ? QStringLiteral("updated and verified")
+                            : job == PanelRun::Verify ? QStringLiteral("verified")
+                                                      : QStringLiteral("saved to ") + Progress::printable(request.file);
+    return summarize(runs, request, success, clock.elapsed(), progress);
 }
 
 } // namespace
@@ -189,58 +293,82 @@ QString Cli::help()
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err)
+int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const std::function<void()> &beginRun)
 {
+    Said said{out, err, arguments.contains(QStringLiteral("--json"))};
     QCommandLineParser parser;
     const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("port"));
+    const QCommandLineOption afterOption(QStringLiteral("after"), QString(), QStringLiteral("run|stay"));
     const QCommandLineOption all(QStringLiteral("all")), json(QStringLiteral("json")),
-        verbose(QStringLiteral("verbose")), helpOption(QStringLiteral("help"));
-    parser.addOptions({portOption, all, json, verbose, helpOption});
+        verbose(QStringLiteral("verbose")), helpOption(QStringLiteral("help")), version(QStringLiteral("version"));
+    parser.addOptions({portOption, afterOption, all, json, verbose, helpOption, version});
     if (!parser.parse(QStringList{QStringLiteral("bootloader-cli")} + arguments))
-        return usage(err, parser.errorText());
-    if (parser.isSet(helpOption)) {
-        std::fprintf(out, "%s", qUtf8Printable(help()));
+        return said.usage(parser.errorText());
+    if (parser.isSet(helpOption) || parser.isSet(version)) {
+        const QString text = parser.isSet(helpOption) ? help() : SystemReport::lines(PortLister::availablePorts()).join('\n') + '\n';
+        std::fprintf(out, "%s", qUtf8Printable(text));
         return 0;
     }
     const QStringList args = parser.positionalArguments();
-    Request request{args.value(0), args.value(1), {}, parser.isSet(all), parser.isSet(json)};
+    Request request{args.value(0), args.value(1), {}, parser.isSet(all), said.json, UpdateEngine::StayInBootloader};
     const QString &command = request.command;
     const QStringList names = parser.values(portOption);
     const int wanted = command == QLatin1String("list") ? 1 : 2;
+    const QString after = parser.value(afterOption);
     if (!QStringList{"list", "update", "verify", "read"}.contains(command))
-        return usage(err, command.isEmpty() ? QStringLiteral("no command") : "unknown command " + command);
+        return said.usage(command.isEmpty() ? QStringLiteral("no command") : "unknown command " + Progress::printable(command));
     if (args.size() != wanted)
-        return usage(err, QStringLiteral("%1 takes %2").arg(command, wanted == 1 ? "no file" : "one file"));
-    if (command == QLatin1String("update") && names.isEmpty() == !request.all)
-        return usage(err, QStringLiteral("update needs --port PORT (one or more) or --all"));
+        return said.usage(QStringLiteral("%1 takes %2").arg(command, wanted == 1 ? "no file" : "one file"));
+    if (request.all && !names.isEmpty())
+        return said.usage(QStringLiteral("--all and --port were both given: name the ports, or ask for all of them"));
+    if (command == QLatin1String("update") && names.isEmpty() && !request.all)
+        return said.usage(QStringLiteral("update needs --port PORT (one or more) or --all"));
     if ((command == QLatin1String("verify") && names.isEmpty()) || (command == QLatin1String("read") && names.size() != 1))
-        return usage(err, command + (command == QLatin1String("read") ? " needs one --port PORT" : " needs --port PORT"));
+        return said.usage(command + (command == QLatin1String("read") ? " needs one --port PORT" : " needs --port PORT"));
+    if (!after.isEmpty() && after != QLatin1String("run") && after != QLatin1String("stay"))
+        return said.usage(QStringLiteral("--after takes run or stay"));
+    if (command == QLatin1String("read") && request.file == QLatin1String("-") && request.json)
+        return said.usage(QStringLiteral("read to standard output (-) cannot go with --json"));
+    if (after == QLatin1String("run") || (after.isEmpty() && command == QLatin1String("update")))
+        request.ending = UpdateEngine::StartApplication;
 
+    if (beginRun)
+        beginRun();
+    Interrupt::watch();
     qDebug().noquote() << "bootloader-cli" << arguments.join(QLatin1Char(' '));
     std::unique_ptr<FirmwareImage> image;
-    if (command == QLatin1String("update") || command == QLatin1String("verify")) {
-        image = loadImage(request.file, err);
-        if (!image)
-            return kUsage;
+    int status = 1;
+    if (command == QLatin1String("update") || command == QLatin1String("verify"))
+        image = loadImage(request.file, said);
+    if (!image && (command == QLatin1String("update") || command == QLatin1String("verify"))) {
+        status = kUsage;
+    } else if (!ConnectionFactory::start()) {
+        said.error(1, QStringLiteral("the bootloader library (%1) is missing").arg(PicBoot::libraryPath()));
+    } else {
+        // One port a device, however often and by whichever name it was given.
+        QSet<QString> seen;
+        for (const SerialPortEntry &port : names.isEmpty() ? PortLister::availablePorts() : QList<SerialPortEntry>()) {
+            if (!seen.contains(DevicePath::identity(port.systemLocation))) {
+                seen.insert(DevicePath::identity(port.systemLocation));
+                request.ports.append(port);
+            }
+        }
+        for (const QString &name : names) {
+            const QString location = DevicePath::locationFromArgument(name);
+            if (!seen.contains(DevicePath::identity(location))) {
+                seen.insert(DevicePath::identity(location));
+                request.ports.append({DevicePath::nameFromLocation(location), location});
+            }
+        }
+        // Progress and summaries go where the saved file does not.
+        std::FILE *shown = request.file == QLatin1String("-") && command == QLatin1String("read") ? err : out;
+        Progress progress(request.json ? Progress::Json
+                          : outputIsTerminal() && shown == stdout ? Progress::Terminal : Progress::Plain,
+                          shown);
+        status = execute(request, image.get(), progress, said);
     }
-    if (!ConnectionFactory::start()) {
-        std::fprintf(err, "bootloader-cli: the bootloader library (%s) is missing\n", qUtf8Printable(PicBoot::libraryPath()));
-        return 1;
-    }
-    if (names.isEmpty())
-        request.ports = PortLister::availablePorts();
-    for (const QString &name : names) {
-        const QString location = DevicePath::locationFromArgument(name);
-        request.ports.append({DevicePath::nameFromLocation(location), location});
-    }
-    Progress progress(request.json ? Progress::Json : outputIsTerminal() && out == stdout ? Progress::Terminal
-                                                                                           : Progress::Plain,
-                      out);
-    if (command == QLatin1String("list"))
-        return listPorts(request, progress);
-    if (command == QLatin1String("update"))
-        return updatePanels(request, *image, progress, err);
-    if (command == QLatin1String("verify"))
-        return verifyPanels(request, *image, progress);
-    return readPanel(request, progress);
+    qDebug() << "bootloader-cli exits with status" << status;
+    qDebug().noquote() << (Interrupt::exitStatus() ? QStringLiteral("Run ended: interrupted.")
+                                                   : QStringLiteral("Run ended: status %1.").arg(status));
+    return status;
 }

@@ -1,13 +1,14 @@
 // bootloader-cli: the firmware updater for service benches. The commands are
 // in Cli; here the program keeps its run log as the wizard does.
-#include "device/debuglog.h"
 #include "cli/cli.h"
 #include "cli/terminal.h"
+#include "device/debuglog.h"
 #include "device/portlister.h"
 #include "device/systemreport.h"
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 
 #include <cstdio>
 
@@ -32,21 +33,21 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("BootloaderWizard"));
     QCoreApplication::setApplicationVersion(QStringLiteral(WIZARD_VERSION));
     useUtf8Output();
-    QStringList arguments = QCoreApplication::arguments().mid(1);
-    const QStringList report = SystemReport::lines(PortLister::availablePorts());
-    // As the wizard's: what support asks first, without starting a run.
-    if (arguments.contains(QStringLiteral("--version"))) {
-        std::printf("%s\n", qUtf8Printable(report.join(QLatin1Char('\n'))));
-        return 0;
-    }
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
     g_verbose = arguments.contains(QStringLiteral("--verbose"));
     qInstallMessageHandler(console);
-    DebugLog::install(DebugLog::defaultFolder());
-    qDebug().noquote() << "bootloader-cli" << QCoreApplication::applicationVersion();
-    for (const QString &line : report)
-        qDebug().noquote() << line;
-    const int status = Cli::run(arguments);
-    qDebug() << "bootloader-cli exits with status" << status;
-    DebugLog::uninstall();
+    bool logged = false;
+    const int status = Cli::run(arguments, stdout, stderr, [&logged] {
+        const QString folder = DebugLog::defaultFolder();
+        if (DebugLog::install(folder).isEmpty())
+            std::fprintf(stderr, "bootloader-cli: no run log: %s cannot be written; the run goes on without one\n",
+                         qUtf8Printable(QDir::toNativeSeparators(folder)));
+        logged = true;
+        qDebug().noquote() << "bootloader-cli" << QCoreApplication::applicationVersion();
+        for (const QString &line : SystemReport::lines(PortLister::availablePorts()))
+            qDebug().noquote() << line;
+    });
+    if (logged)
+        DebugLog::uninstall();
     return status;
 }

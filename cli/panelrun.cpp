@@ -3,18 +3,21 @@
 #include "cli/progress.h"
 #include "device/connection.h"
 #include "device/connectionfactory.h"
+#include "device/debuglog.h"
 #include "device/timings.h"
 #include "firmware/deviceprofile.h"
 #include "firmware/firmwareimage.h"
 
-#include <QDateTime>
 #include <QThread>
 
-PanelRun::PanelRun(Job job, const SerialPortEntry &port, const FirmwareImage *image, Progress *progress)
+PanelRun::PanelRun(Job job, const SerialPortEntry &port, const FirmwareImage *image, Progress *progress,
+                   UpdateEngine::Ending ending, const std::atomic<bool> *stop)
     : m_job(job)
     , m_port(port)
     , m_image(image)
     , m_progress(progress)
+    , m_ending(ending)
+    , m_stop(stop)
     , m_row(progress->addPanel(port.portName))
 {
 }
@@ -68,47 +71,53 @@ bool PanelRun::identify(ConnectionFactory &factory, int *id)
     return false;
 }
 
+// The time left comes from the blocks still to go at the line's speed, not
+// from a measured rate, which jumps with every slow reply.
 void PanelRun::report(UpdateEngine::Phase phase, int percent)
 {
-    const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - m_startMs;
-    const double rate = percent > 0 && elapsed > 0 ? double(m_bytes) * percent / 100.0 / (double(elapsed) / 1000.0)
-                                                   : -1;
-    m_progress->report(m_row, m_result.model, UpdateEngine::phaseName(phase), percent, rate);
+    const bool moving = percent >= 0 && (phase == UpdateEngine::Write || phase == UpdateEngine::Verify
+                                         || phase == UpdateEngine::Read);
+    const double left = moving ? m_blocks * (100 - percent) / 100.0 * DeviceProfile().blockSeconds(phase == UpdateEngine::Write)
+                               : -1;
+    m_progress->report(m_row, m_result.model, UpdateEngine::phaseName(phase), percent, left);
+}
+
+void PanelRun::finish(const QString &phase, int percent)
+{
+    m_progress->report(m_row, m_result.model, phase, percent);
 }
 
 void PanelRun::run()
 {
+    // Every line this panel's work writes to the log names its port.
+    DebugLog::setThreadPrefix(Progress::printable(m_port.portName) + QStringLiteral(": "));
     m_progress->report(m_row, QString(), QStringLiteral("identify"));
     ConnectionFactory factory({m_port}, Timings::current());
     int id = -1;
-    if (!identify(factory, &id) || m_job == Identify) {
-        if (!m_result.outcome.ok)
-            m_progress->report(m_row, m_result.model, QStringLiteral("failed"));
+    if (!identify(factory, &id)) {
+        finish(QStringLiteral("failed"));
         return;
     }
+    if (m_job == Identify)
+        return;
     std::unique_ptr<Connection> link(factory.openLink(m_port.systemLocation, id));
     UpdateEngine::Outcome &outcome = m_result.outcome;
     if (!link) {
         outcome.ok = false;
         outcome.code = ConnectionFailed;
         outcome.failure = QStringLiteral("the bootloader link could not be opened");
-        m_progress->report(m_row, m_result.model, QStringLiteral("failed"));
+        finish(QStringLiteral("failed"));
         return;
     }
-    UpdateEngine engine(*link, [this](UpdateEngine::Phase phase, int percent) {
-        if (phase == UpdateEngine::Write || phase == UpdateEngine::Verify || phase == UpdateEngine::Read) {
-            if (percent == 0)
-                m_startMs = QDateTime::currentMSecsSinceEpoch();
-        }
-        report(phase, percent);
-    });
+    UpdateEngine engine(*link, [this](UpdateEngine::Phase phase, int percent) { report(phase, percent); }, m_stop);
     const DeviceProfile profile;
-    m_bytes = m_image ? m_image->bytesToWrite() : qint64(profile.protectedStart()) * profile.bytesPerAddress;
-    const bool ok = m_job == Update ? engine.update(*m_image)
-                    : m_job == Verify ? engine.verify(*m_image)
-                                      : engine.read(&m_program);
+    m_blocks = m_image ? int(m_image->bytesToWrite() / profile.writeBlockBytes)
+                       : int(profile.protectedStart() / profile.rowAddresses());
+    const bool ok = m_job == Update ? engine.update(*m_image, m_ending)
+                    : m_job == Verify ? engine.verify(*m_image, m_ending)
+                                      : engine.read(&m_program, m_ending);
     link->close();
     outcome = engine.outcome();
-    m_progress->report(m_row, m_result.model, ok ? QStringLiteral("done") : QStringLiteral("failed"),
-                       ok && m_job != Read ? 100 : -1);
+    finish(ok ? QStringLiteral("done") : outcome.interrupted ? QStringLiteral("interrupted") : QStringLiteral("failed"),
+           ok && m_job != Read ? 100 : -1);
 }

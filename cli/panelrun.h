@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class ConnectionFactory;
@@ -26,8 +27,9 @@ public:
         UpdateEngine::Outcome outcome;  // what was done, or what failed
     };
 
-    // `image` (Update, Verify) outlives the run.
-    PanelRun(Job job, const SerialPortEntry &port, const FirmwareImage *image, Progress *progress);
+    // `image` (Update, Verify) and `stop` outlive the run.
+    PanelRun(Job job, const SerialPortEntry &port, const FirmwareImage *image, Progress *progress,
+             UpdateEngine::Ending ending = UpdateEngine::StayInBootloader, const std::atomic<bool> *stop = nullptr);
     ~PanelRun();
     PanelRun(const PanelRun &) = delete;
     PanelRun &operator=(const PanelRun &) = delete;
@@ -44,15 +46,17 @@ private:
     void run();
     bool identify(ConnectionFactory &factory, int *id);
     void report(UpdateEngine::Phase phase, int percent);
+    void finish(const QString &phase, int percent = -1);
 
     Job m_job;
     SerialPortEntry m_port;
     const FirmwareImage *m_image;
     Progress *m_progress;
+    UpdateEngine::Ending m_ending;
+    const std::atomic<bool> *m_stop;
     int m_row;
     Result m_result;
     QByteArray m_program;
     std::unique_ptr<QThread> m_thread;
-    qint64 m_bytes = 0;  // the bytes the transfer moves, for the rate shown
-    qint64 m_startMs = 0;
+    int m_blocks = 0;  // the blocks the transfer moves, for the time left
 };

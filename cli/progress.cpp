@@ -3,10 +3,26 @@
 #include <QJsonDocument>
 #include <QMutexLocker>
 
+namespace {
+constexpr int kRedrawMs = 100;
+}
+
 Progress::Progress(Mode mode, std::FILE *out)
     : m_mode(mode)
     , m_out(out)
 {
+}
+
+QString Progress::printable(const QString &text)
+{
+    QString out;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
 }
 
 int Progress::addPanel(const QString &port)
@@ -20,26 +36,33 @@ int Progress::addPanel(const QString &port)
 
 QString Progress::text(const Row &row) const
 {
-    QString line = QStringLiteral("%1  %2  %3").arg(row.port, -14).arg(row.model, -12).arg(row.phase, -8);
+    QString line = QStringLiteral("%1  %2  %3").arg(printable(row.port), -14).arg(row.model, -12).arg(row.phase, -8);
     if (row.percent >= 0)
         line += QStringLiteral(" %1%").arg(row.percent, 3);
-    if (row.rate >= 0)
-        line += QStringLiteral("  %1 B/s").arg(qRound64(row.rate));
+    if (row.secondsLeft >= 0)
+        line += QStringLiteral("  %1:%2 left").arg(int(row.secondsLeft + 0.5) / 60).arg(int(row.secondsLeft + 0.5) % 60, 2, 10,
+                                                                                     QLatin1Char('0'));
     return line;
+}
+
+void Progress::write(const QByteArray &bytes)
+{
+    if (m_out && std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out) == size_t(bytes.size()))
+        std::fflush(m_out);
 }
 
 void Progress::redraw()
 {
     // Back to the first panel's line, then every line anew.
-    if (m_drawn > 0)
-        std::fprintf(m_out, "\x1b[%dA", m_drawn);
+    QByteArray screen = m_drawn > 0 ? QStringLiteral("\x1b[%1A").arg(m_drawn).toUtf8() : QByteArray();
     for (const Row &row : qAsConst(m_rows))
-        std::fprintf(m_out, "\r\x1b[2K%s\n", qUtf8Printable(text(row)));
+        screen += "\r\x1b[2K" + text(row).toUtf8() + '\n';
     m_drawn = m_rows.size();
-    std::fflush(m_out);
+    write(screen);
+    m_sinceRedraw.start();
 }
 
-void Progress::report(int row, const QString &model, const QString &phase, int percent, double bytesPerSecond)
+void Progress::report(int row, const QString &model, const QString &phase, int percent, double secondsLeft)
 {
     QMutexLocker lock(&m_mutex);
     Row &r = m_rows[row];
@@ -47,26 +70,30 @@ void Progress::report(int row, const QString &model, const QString &phase, int p
     r.model = model;
     r.phase = phase;
     r.percent = percent;
-    r.rate = bytesPerSecond;
+    r.secondsLeft = secondsLeft;
     if (!m_out)
         return;
     switch (m_mode) {
     case Terminal:
-        redraw();
+        if (newPhase || !m_sinceRedraw.isValid() || m_sinceRedraw.elapsed() >= kRedrawMs)
+            redraw();
         break;
     case Plain:
-        if (newPhase) {
-            std::fprintf(m_out, "%s\n", qUtf8Printable(text(r).simplified()));
-            std::fflush(m_out);
+        if (newPhase || (percent >= 0 && percent / 10 != r.shown)) {
+            r.shown = percent >= 0 ? percent / 10 : -1;
+            write(text(r).simplified().toUtf8() + '\n');
         }
         break;
     case Json: {
+        if (!newPhase && percent == r.shown)
+            break;
+        r.shown = percent;
         QJsonObject object{{"event", "progress"}, {"port", r.port}, {"model", r.model}, {"phase", r.phase}};
         if (percent >= 0)
             object.insert(QStringLiteral("percent"), percent);
-        if (bytesPerSecond >= 0)
-            object.insert(QStringLiteral("bytesPerSecond"), qRound64(bytesPerSecond));
-        write(object);
+        if (secondsLeft >= 0)
+            object.insert(QStringLiteral("secondsLeft"), qRound(secondsLeft * 10) / 10.0);
+        write(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
         break;
     }
     }
@@ -75,22 +102,12 @@ void Progress::report(int row, const QString &model, const QString &phase, int p
 void Progress::line(const QString &text)
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_out)
-        return;
-    std::fprintf(m_out, "%s\n", qUtf8Printable(text));
-    std::fflush(m_out);
+    write(text.toUtf8() + '\n');
     m_drawn = 0;  // the panels' lines stay above it
 }
 
 void Progress::line(const QJsonObject &object)
 {
     QMutexLocker lock(&m_mutex);
-    if (m_out)
-        write(object);
-}
-
-void Progress::write(const QJsonObject &object)
-{
-    std::fprintf(m_out, "%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
-    std::fflush(m_out);
+    write(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QMutex>
 #include <QString>
@@ -8,8 +9,11 @@
 #include <cstdio>
 
 // What the panels' threads report, written as it comes: on a terminal one
-// line a panel, redrawn in place; otherwise plain lines, one a phase change;
-// with --json one JSON object a line. Every call may come from any thread.
+// line a panel, redrawn in place at most ten times a second; into a pipe
+// plain lines, one a phase and one at each tenth of it; with --json one JSON
+// object a line, at most one a panel and percent. Every call may come from
+// any thread. A write that fails (a reader gone away) is let go: the output
+// never stops an update.
 class Progress
 {
 public:
@@ -20,13 +24,17 @@ public:
 
     // A line for the panel on `port`; returns its row for the calls below.
     int addPanel(const QString &port);
-    // phase: "identify", "erase", "write", "verify", "read", "wake-up",
-    // "done" or "failed"; percent and bytes a second where they apply (-1).
-    void report(int row, const QString &model, const QString &phase, int percent = -1, double bytesPerSecond = -1);
+    // phase: "identify", "erase", "write", "verify", "read", "start", "done",
+    // "failed" or "interrupted"; percent and the seconds left where known (-1).
+    void report(int row, const QString &model, const QString &phase, int percent = -1, double secondsLeft = -1);
     // A free line after the panels' lines: a summary or a list entry, as
     // text, or as one JSON object.
     void line(const QString &text);
     void line(const QJsonObject &object);
+
+    // Control characters shown as \xNN: a name that holds a line break must
+    // not forge a line of its own.
+    static QString printable(const QString &text);
 
 private:
     struct Row
@@ -35,15 +43,17 @@ private:
         QString model;
         QString phase;
         int percent = -1;
-        double rate = -1;
+        double secondsLeft = -1;
+        int shown = -1;  // the percent last written (Plain: its tenth; Json: itself)
     };
     QString text(const Row &row) const;
     void redraw();
-    void write(const QJsonObject &object);
+    void write(const QByteArray &bytes);
 
     Mode m_mode;
     std::FILE *m_out;
     QMutex m_mutex;
     QVector<Row> m_rows;
     int m_drawn = 0;  // terminal lines drawn so far
+    QElapsedTimer m_sinceRedraw;
 };

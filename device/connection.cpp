@@ -29,7 +29,7 @@ Connection::Connection(const QString &location, int handle, int id)
 
 QVector<QByteArray> *Connection::parseHexFile(const QString &path, int *failedLine)
 {
-    return parseHexImage(path, failedLine);
+    return parseHexImage(path, Timings::current().fileIdleMs, failedLine);
 }
 
 bool Connection::linkOpen(const char *operation) const
@@ -94,12 +94,24 @@ bool Connection::erase()
     const quint32 step = (m_profile.eraseBlockBytes / m_profile.bytesPerAddress) * blocks;
     if (step == 0)
         return false;
-    for (;;) {
-        const int result = PicBoot::ErasePIC(m_handle, first, blocks, m_profile.eraseRetries);
+    for (int tries = 0;;) {
+        // One try a call: a panel that went silent after the search would
+        // cost a whole erase's wait on every try. Between tries the panel is
+        // asked something it answers in milliseconds.
+        const int result = PicBoot::ErasePIC(m_handle, first, blocks, 0);
         qDebug() << "Erasing from" << "0x" << Qt::hex << first << "to" << "0x" << first + step << "returned"
                  << Qt::dec << result;
-        if (result < 0)
-            return false;
+        m_libraryError = result;
+        if (result < 0) {
+            if (++tries > m_profile.eraseRetries)
+                return false;
+            if (quickRead() < 0) {
+                qDebug() << "Connection::erase(): the panel on" << m_portName
+                         << "no longer answers; the erase is not tried again.";
+                return false;
+            }
+            continue;
+        }
         first += step;
         if (first > last)
             return true;
@@ -168,10 +180,14 @@ bool Connection::transfer(const FirmwareImage &image, bool writing)
             continue;
         }
         request = makeRequest(PICBOOT_COMMAND_WRITE, quint32(block.byteAddress / m_profile.bytesPerAddress), blockBytes);
+        if (m_stop && *m_stop) {
+            m_transfer.interrupted = true;
+            m_transfer.failedAt = request.bootAddress;
+            return false;
+        }
         qDebug() << "BootAddress:" << request.bootAddress << 0;
-
         const auto *data = reinterpret_cast<const unsigned char *>(block.data.constData());
-        if (writing && PicBoot::WritePIC(m_handle, &request, data) < 0) {
+        if (writing && (m_libraryError = PicBoot::WritePIC(m_handle, &request, data)) < 0) {
             qDebug() << "PicBoot:writePic() got error";
             m_transfer.failedAt = request.bootAddress;
             report(WriteFailed);
@@ -224,8 +240,10 @@ QByteArray Connection::read(quint32 address, int instructions)
     PicRequest request = makeRequest(PICBOOT_COMMAND_READ, address, instructions * int(m_profile.readUnitBytes));
     std::vector<unsigned char> buffer(kReadBufferBytes, 0);
     const int count = PicBoot::ReadPIC(m_handle, &request, buffer.data());
-    if (count < request.dataLength)
+    if (count < request.dataLength) {
+        m_libraryError = count;
         return QByteArray();
+    }
     return QByteArray(reinterpret_cast<const char *>(buffer.data()), request.dataLength);
 }
 
@@ -245,6 +263,7 @@ bool Connection::verifyBlock(PicRequest &request, const unsigned char *data, qui
     std::vector<unsigned char> readBack(kReadBufferBytes, 0);
     const int count = PicBoot::ReadPIC(m_handle, &request, readBack.data());
     if (count < 0) {
+        m_libraryError = count;
         qDebug() << "PicBoot:readPic() got error.";
         return false;
     }
@@ -298,14 +317,7 @@ bool Connection::wakeUp()
 {
     if (!linkOpen("Connection::wakeUp()") || !m_answersKeepAlive)
         return false;
-    // One try with a short answer time: a panel that answers at all answers
-    // in milliseconds, and the window waits while this runs.
-    const Timings &timings = Timings::current();
-    const int before = PicBoot::SetTimeoutPIC(m_handle, timings.keepAliveAnswerMs, -1);
-    std::vector<unsigned char> buffer;
-    const int result = readDeviceIdArea(m_handle, &buffer, 0);
-    if (before > 0)
-        PicBoot::SetTimeoutPIC(m_handle, before, -1);
+    const int result = quickRead();
     qDebug() << "picboot::wakeUp() returned" << result;
     if (result < 0) {
         m_answersKeepAlive = false;
@@ -343,6 +355,18 @@ bool Connection::writeFile(const QString &path)
             lines.append(line);
     }
     return write(lines);
+}
+
+// One read with a short answer time: a panel that answers at all answers in
+// milliseconds, and the window (or an erase) waits while this runs.
+int Connection::quickRead()
+{
+    const int before = PicBoot::SetTimeoutPIC(m_handle, Timings::current().keepAliveAnswerMs, -1);
+    std::vector<unsigned char> buffer;
+    const int result = readDeviceIdArea(m_handle, &buffer, 0);
+    if (before > 0)
+        PicBoot::SetTimeoutPIC(m_handle, before, -1);
+    return result;
 }
 
 // The keep-alive pass and the identification read the same four bytes.

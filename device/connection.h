@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVector>
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -31,6 +32,7 @@ public:
         qint64 failedAt = -1;       // device address of the first block that failed
         int blocksWritten = 0;
         int blocksVerified = 0;
+        bool interrupted = false;   // stopped at a block boundary, as asked; failedAt the next block
     };
 
     Connection(const QString &location, int handle, int id);
@@ -49,6 +51,11 @@ public:
     void setProgress(const Callback &progress) { m_progress = progress; }
     // Requests the bootloader library sent again on this link, -1 unknown.
     int retries() const;
+    // The bootloader library's result of the last call that failed.
+    int lastLibraryError() const { return m_libraryError; }
+    // Checked before each block: once it reads true, write() and verify()
+    // stop there and the panel stays in its bootloader.
+    void setStopFlag(const std::atomic<bool> *stop) { m_stop = stop; }
     // Up to 64 instructions from `address`, four bytes each, the fourth 0;
     // empty when the read failed.
     QByteArray read(quint32 address, int instructions);
@@ -81,6 +88,7 @@ private:
     bool linkOpen(const char *operation) const;
     bool transfer(const FirmwareImage &image, bool writing);
     int readDeviceIdArea(int handle, std::vector<unsigned char> *buffer, int retries) const;
+    int quickRead();
     bool verifyBlock(PicRequest &request, const unsigned char *data, quint32 *firstMismatch);
 
     QString m_location;
@@ -95,6 +103,8 @@ private:
     bool m_open = true;
     bool m_answersKeepAlive = true;
     Transfer m_transfer;
+    int m_libraryError = 0;
+    const std::atomic<bool> *m_stop = nullptr;
     // The file's reset jump (its words at 0 and 2, 8 file bytes), which the
     // bootloader keeps at 0x100/0x102; empty while the image gives none.
     QByteArray m_resetJump;

@@ -14,12 +14,17 @@ constexpr int KeptRuns = 20;
 QString defaultFolder();
 
 // Opens a new run log in `folder`, removes the oldest run logs beyond
-// `keep`, and installs the message handler. Returns the new file's path, or
+// `keep` (by time; never one that another run still writes), and installs
+// the message handler. Returns the new file's path, or
 // an empty string when the file could not be made (the console still gets
 // every line).
 QString install(const QString &folder, int keep = KeptRuns);
 
 // Restores the previous handler and closes the run log.
 void uninstall();
+
+// Put before every line the calling thread writes: the bench tool names the
+// panel each of its threads works on.
+void setThreadPrefix(const QString &prefix);
 
 } // namespace DebugLog

@@ -14,4 +14,7 @@ public:
     // below /dev (ttyUSB0, pts/3), or a path relative to the working folder;
     // on Windows COM3 or \\.\COM3.
     static QString locationFromArgument(const QString &given);
+    // The same for every name of one device: a link and its target, COM3
+    // and com3.
+    static QString identity(const QString &location);
 };

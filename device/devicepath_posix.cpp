@@ -29,3 +29,9 @@ QString DevicePath::locationFromArgument(const QString &given)
         return underDev;
     return QFileInfo(given).absoluteFilePath();
 }
+
+QString DevicePath::identity(const QString &location)
+{
+    const QString target = QFileInfo(location).canonicalFilePath();
+    return target.isEmpty() ? location : target;
+}

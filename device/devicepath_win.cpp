@@ -25,3 +25,8 @@ QString DevicePath::locationFromArgument(const QString &given)
     // COM1 to COM9 name devices in every folder: never a path to look up.
     return locationFromName(given);
 }
+
+QString DevicePath::identity(const QString &location)
+{
+    return locationFromName(location).toUpper();
+}

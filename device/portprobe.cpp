@@ -92,31 +92,36 @@ int exchange(const SerialPortEntry &entry, int answerMs, PortProbe::Outcome *out
         port.close();
         return unusable(entry, QSerialPort::NoError, QString(), outcome);
     }
-    // Bytes left over from before the probe (a late answer to an earlier
-    // one) are not the answer to this one.
-    port.clear(QSerialPort::Input);
-
-    QDeadlineTimer deadline(answerMs);
-    qint64 written = port.write(kProbeRequest);
-    if (written < 0 || !flushRequest(port, deadline)) {
-        port.close();
-        return ConnectionFactory::ProbeNotWritten;
-    }
-    qDebug() << "[" << entry.portName << "]: wrote" << written << "bytes";
+    QDeadlineTimer deadline;
     QByteArray answer;
-    if (!collectAnswer(port, kProbeReply.size(), deadline, &answer)) {
-        port.close();
-        return ConnectionFactory::ReadFailed;
+    // A stray byte on the line (a panel just plugged in) spoils an answer;
+    // one that came but was not the reply gets a second probe. The reply
+    // itself is matched exactly either way.
+    for (int probe = 0; probe < 2 && answer != kProbeReply && (probe == 0 || !answer.isEmpty()); ++probe) {
+        // Bytes left over from before the probe (a late answer to an earlier
+        // one, the rest of a spoilt one) are not the answer to this one.
+        port.clear(QSerialPort::Input);
+        deadline = QDeadlineTimer(answerMs);
+        const qint64 written = port.write(kProbeRequest);
+        if (written < 0 || !flushRequest(port, deadline)) {
+            port.close();
+            return ConnectionFactory::ProbeNotWritten;
+        }
+        qDebug() << "[" << entry.portName << "]: wrote" << written << "bytes";
+        if (!collectAnswer(port, kProbeReply.size(), deadline, &answer)) {
+            port.close();
+            return ConnectionFactory::ReadFailed;
+        }
+        qDebug() << "[" << entry.portName << "]: response size is" << answer.size();
+        outcome->answerSize = answer.size();
     }
-    qDebug() << "[" << entry.portName << "]: response size is" << answer.size();
-    outcome->answerSize = answer.size();
     if (answer != kProbeReply) {
         port.close();
         return ConnectionFactory::WrongProbeReply;
     }
 
     deadline = QDeadlineTimer(answerMs);
-    written = port.write(kIdRequest);
+    const qint64 written = port.write(kIdRequest);
     qDebug() << "[" << entry.portName << "]: wrote" << written << "bytes";
     if (written < 0 || !flushRequest(port, deadline)) {
         port.close();
@@ -153,8 +158,8 @@ PortProbe::Outcome PortProbe::identify(const SerialPortEntry &entry, const Timin
     thread->setObjectName(QStringLiteral("probe ") + entry.portName);
     thread->start();
 
-    // Two answers and the time to open and close the port.
-    const int limitMs = 2 * timings.answerMs + timings.probeGraceMs;
+    // Two probes, the model request, and the time to open and close the port.
+    const int limitMs = 3 * timings.answerMs + timings.probeGraceMs;
     if (thread->wait(QDeadlineTimer(limitMs))) {
         delete thread;
         return *outcome;

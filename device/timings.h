@@ -12,6 +12,7 @@ struct Timings
     int keepAliveAnswerMs = 300;  // a keep-alive read; a healthy panel answers in a few ms
     int scanDisplayMs = 2000;     // the search stays on screen at least this long
     int wakeUpPauseMs = 1000;     // after the wake-up packet, for the panel to start its firmware
+    int fileIdleMs = 10000;       // a firmware file read from a pipe may be silent this long
 
     static Timings &current();
 };

@@ -3,14 +3,17 @@
 #include "device/connection.h"
 #include "firmware/deviceprofile.h"
 #include "firmware/firmwareimage.h"
+#include "picboot/picboot.h"
 
 #include <QDateTime>
 #include <QDebug>
 
-UpdateEngine::UpdateEngine(Connection &link, const Progress &progress)
+UpdateEngine::UpdateEngine(Connection &link, const Progress &progress, const std::atomic<bool> *stop)
     : m_link(link)
     , m_progress(progress)
+    , m_stop(stop)
 {
+    m_link.setStopFlag(stop);
 }
 
 QString UpdateEngine::phaseName(Phase phase)
@@ -33,8 +36,22 @@ void UpdateEngine::report(Phase phase, int percent) const
 
 void UpdateEngine::end(Phase phase)
 {
-    m_outcome.phaseMs[phase] += QDateTime::currentMSecsSinceEpoch() - m_phaseStart;
+    qint64 &ms = m_outcome.phaseMs[phase];
+    ms = qMax<qint64>(ms, 0) + QDateTime::currentMSecsSinceEpoch() - m_phaseStart;
     m_outcome.retries = qMax(0, m_link.retries());
+}
+
+// The library's failure, in the words an operator can act on.
+QString UpdateEngine::why() const
+{
+    switch (m_link.lastLibraryError()) {
+    case PICBOOT_ERR_IO: return QStringLiteral("the port went away (the cable pulled out?)");
+    case PICBOOT_ERR_TIMEOUT:
+    case PICBOOT_ERR_CHECKSUM:
+    case PICBOOT_ERR_RETRIES: return QStringLiteral("the panel did not answer");
+    case PICBOOT_ERR_COMMAND: return QStringLiteral("the panel's answer did not fit the request");
+    default: return QStringLiteral("the bootloader library refused the request");
+    }
 }
 
 bool UpdateEngine::fail(Phase phase, ErrorCode code, const QString &failure, qint64 at)
@@ -45,45 +62,75 @@ bool UpdateEngine::fail(Phase phase, ErrorCode code, const QString &failure, qin
     m_outcome.code = code;
     m_outcome.failure = failure;
     m_outcome.failedAt = at;
-    qDebug().noquote() << QStringLiteral("Update of %1 failed in its %2 phase: error %3, %4.")
+    m_outcome.libraryError = m_link.lastLibraryError();
+    qDebug().noquote() << QStringLiteral("Update of %1 failed in its %2 phase: %3, %4 (bootloader library result %5).")
                               .arg(m_link.portName(), phaseName(phase))
-                              .arg(int(code))
-                              .arg(failure);
+                              .arg(code == NoError ? QStringLiteral("no error code") : QStringLiteral("error %1").arg(int(code)))
+                              .arg(failure)
+                              .arg(m_outcome.libraryError);
     return false;
 }
 
-bool UpdateEngine::update(const FirmwareImage &image)
+// Asked to stop: the panel stays in its bootloader, whatever phase is next.
+bool UpdateEngine::stopped(Phase phase)
 {
-    return erase() && writeAndStart(image);
+    if (!m_stop || !*m_stop)
+        return false;
+    m_phaseStart = QDateTime::currentMSecsSinceEpoch();
+    m_outcome.interrupted = true;
+    fail(phase, NoError, QStringLiteral("interrupted before the %1").arg(phaseName(phase)));
+    return true;
+}
+
+bool UpdateEngine::update(const FirmwareImage &image, Ending ending)
+{
+    return erase() && writeAndStart(image, ending);
 }
 
 bool UpdateEngine::erase()
 {
+    if (stopped(Erase))
+        return false;
     begin(Erase);
     if (!m_link.erase())
-        return fail(Erase, EraseFailed, QStringLiteral("the erase failed"));
+        return fail(Erase, EraseFailed, QStringLiteral("the erase failed: %1").arg(why()));
     end(Erase);
     return true;
 }
 
-bool UpdateEngine::writeAndStart(const FirmwareImage &image)
+bool UpdateEngine::writeAndStart(const FirmwareImage &image, Ending ending)
 {
-    if (!transfer(image, Write))
+    transfer(image, Write);
+    return finish(ending);
+}
+
+bool UpdateEngine::verify(const FirmwareImage &image, Ending ending)
+{
+    transfer(image, Verify);
+    return finish(ending);
+}
+
+// Only a panel whose job succeeded is sent to its application: after an
+// update, one whose every block verified. Any other stays in its
+// bootloader, where a new search finds it again without opening the panel.
+bool UpdateEngine::finish(Ending ending)
+{
+    if (!m_outcome.ok || ending == StayInBootloader)
+        return m_outcome.ok;
+    if (stopped(Start))
         return false;
-    // Only a panel whose every block verified is sent to its application: a
-    // half-written one stays in its bootloader, where a new search finds it
-    // again without opening the panel.
     begin(Start);
     if (!m_link.sendWakeUpPacket())
-        return fail(Start, WriteFailed, QStringLiteral("the wake-up packet could not be sent"));
+        return fail(Start, WriteFailed, QStringLiteral("the wake-up packet could not be sent: %1").arg(why()));
     m_outcome.started = true;
     end(Start);
     return true;
 }
 
-
 bool UpdateEngine::transfer(const FirmwareImage &image, Phase phase)
 {
+    if (stopped(phase))
+        return false;
     begin(phase);
     m_link.setProgress([this, phase](int percent) { report(phase, percent); });
     const bool done = phase == Write ? m_link.write(image) : m_link.verify(image);
@@ -95,27 +142,46 @@ bool UpdateEngine::transfer(const FirmwareImage &image, Phase phase)
         end(phase);
         return true;
     }
-    const QString what = phase == Write ? QStringLiteral("write and verify") : QStringLiteral("verify");
-    return fail(transfer.verifyFailed ? Verify : phase, WriteFailed,
-                transfer.failedAt >= 0 ? QStringLiteral("the block at 0x%1 did not %2").arg(transfer.failedAt, 0, 16).arg(what)
-                                       : QStringLiteral("the write failed"),
-                transfer.failedAt);
+    const DeviceProfile profile;
+    const qint64 block = transfer.failedAt & ~qint64(profile.rowAddresses() - 1);
+    if (transfer.interrupted) {
+        m_outcome.interrupted = true;
+        return fail(phase, NoError, QStringLiteral("interrupted during %1 at 0x%2").arg(phaseName(phase)).arg(block, 0, 16),
+                    block);
+    }
+    if (transfer.verifyFailed) {
+        m_outcome.differsAt = transfer.failedAt;
+        // Differing from the file is a failed update, not by itself a failed write.
+        return fail(Verify, phase == Write ? WriteFailed : NoError,
+                    QStringLiteral("the block at 0x%1 differs from the file at 0x%2").arg(block, 0, 16).arg(transfer.failedAt, 0, 16),
+                    block);
+    }
+    if (transfer.failedAt < 0)
+        return fail(phase, WriteFailed, QStringLiteral("the image is not valid"));
+    return fail(phase, WriteFailed, QStringLiteral("the block at 0x%1 did not write: %2").arg(block, 0, 16).arg(why()), block);
 }
 
-bool UpdateEngine::read(QByteArray *fileBytes)
+bool UpdateEngine::read(QByteArray *fileBytes, Ending ending)
 {
+    if (stopped(Read))
+        return false;
     begin(Read);
     const DeviceProfile profile;
     const quint32 end = profile.protectedStart();
     fileBytes->clear();
     fileBytes->reserve(int(end * profile.bytesPerAddress));
     for (quint32 address = profile.programStart; address < end; address += profile.rowAddresses()) {
+        if (m_stop && *m_stop) {
+            m_outcome.interrupted = true;
+            return fail(Read, NoError, QStringLiteral("interrupted during read at 0x%1").arg(address, 0, 16), address);
+        }
         const QByteArray row = m_link.read(address, profile.readInstructions());
         if (row.size() != int(profile.writeBlockBytes))
-            return fail(Read, ConnectionFailed, QStringLiteral("the read at 0x%1 failed").arg(address, 0, 16), address);
+            return fail(Read, ConnectionFailed, QStringLiteral("the read at 0x%1 failed: %2").arg(address, 0, 16).arg(why()),
+                        address);
         *fileBytes += row;
         report(Read, int(qint64(address) * 100 / end));
     }
     this->end(Read);
-    return true;
+    return finish(ending);
 }

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <atomic>
 #include <functional>
 
 class Connection;
@@ -22,47 +23,59 @@ class UpdateEngine
 public:
     // Identify is the front end's, before the link opens; the rest are ours.
     enum Phase { Identify, Erase, Write, Verify, Read, Start, PhaseCount };
+    // What the panel is left in once the job has succeeded.
+    enum Ending { StartApplication, StayInBootloader };
 
     struct Outcome
     {
         bool ok = true;
         Phase phase = Erase;      // the phase that failed, when not ok
-        ErrorCode code = NoError; // the failure's code in the wizard's table
+        ErrorCode code = NoError; // the failure's code in the wizard's table; none for a verify that differs
         QString failure;          // what failed, in words
         qint64 failedAt = -1;     // device address of the first block that failed
+        qint64 differsAt = -1;    // where that block read back other than the file
+        int libraryError = 0;     // the bootloader library's result that failed, 0 none
+        bool interrupted = false; // stopped as asked, at a block boundary
         int blocksWritten = 0;
         int blocksVerified = 0;
         int retries = 0;          // requests the bootloader library sent again
-        std::array<qint64, PhaseCount> phaseMs{};  // time each phase took; 0 where it did not run
+        std::array<qint64, PhaseCount> phaseMs = {-1, -1, -1, -1, -1, -1};  // each phase's time; -1 where it did not run
         bool started = false;     // the panel left its bootloader for the application
     };
 
     using Progress = std::function<void(Phase phase, int percent)>;
 
-    explicit UpdateEngine(Connection &link, const Progress &progress = Progress());
+    // `stop`, when given, is read before each block and each phase: once
+    // true, the engine stops there and leaves the panel in its bootloader.
+    explicit UpdateEngine(Connection &link, const Progress &progress = Progress(),
+                          const std::atomic<bool> *stop = nullptr);
 
     // Erase, write and verify, start.
-    bool update(const FirmwareImage &image);
+    bool update(const FirmwareImage &image, Ending ending = StartApplication);
     bool erase();
-    // Write and verify every block; start the application only when all did.
-    bool writeAndStart(const FirmwareImage &image);
-    // Read back and compare, writing nothing; the panel stays in its bootloader.
-    bool verify(const FirmwareImage &image) { return transfer(image, Verify); }
+    // Write and verify every block, and start the application only when all did.
+    bool writeAndStart(const FirmwareImage &image, Ending ending = StartApplication);
+    // Read back and compare, writing nothing.
+    bool verify(const FirmwareImage &image, Ending ending = StayInBootloader);
     // The program memory below the protected page, in file layout.
-    bool read(QByteArray *fileBytes);
+    bool read(QByteArray *fileBytes, Ending ending = StayInBootloader);
 
     const Outcome &outcome() const { return m_outcome; }
     static QString phaseName(Phase phase);
 
 private:
     bool transfer(const FirmwareImage &image, Phase phase);
+    bool finish(Ending ending);
+    bool stopped(Phase phase);
     bool fail(Phase phase, ErrorCode code, const QString &failure, qint64 at = -1);
     void begin(Phase phase);
-    void report(Phase phase, int percent) const;
     void end(Phase phase);
+    void report(Phase phase, int percent) const;
+    QString why() const;
 
     Connection &m_link;
     Progress m_progress;
+    const std::atomic<bool> *m_stop;
     Outcome m_outcome;
     qint64 m_phaseStart = 0;
 };

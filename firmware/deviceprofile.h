@@ -36,6 +36,13 @@ struct DeviceProfile
     // The most one read request returns: one row, as a write.
     int readInstructions() const { return int(writeBlockBytes / readUnitBytes); }
     quint32 rowAddresses() const { return writeBlockBytes / bytesPerAddress; }
+    // Seconds one block takes on the line: a row written and read back, or a
+    // row read alone, each request and reply with its framing.
+    double blockSeconds(bool writing) const
+    {
+        const int framed = int(writeBlockBytes) + 9;  // STX STX, header, data, checksum, ETX
+        return (writing ? 2 * framed + 14 : framed + 9) * 10.0 / bitRate;
+    }
     // Where the moved reset jump lies as a file lays the flash out.
     quint32 keptResetJumpByte() const { return ignoreAddress1 * bytesPerAddress; }
 

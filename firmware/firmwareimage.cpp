@@ -119,16 +119,20 @@ std::unique_ptr<FirmwareImage> FirmwareImage::fromLines(const QVector<QByteArray
     return image;
 }
 
-std::unique_ptr<FirmwareImage> FirmwareImage::load(const QString &path, const DeviceProfile &profile, Check *check,
-                                                    qint64 *at)
+std::unique_ptr<FirmwareImage> FirmwareImage::load(const QString &path, const DeviceProfile &profile, int idleMs,
+                                                    Check *check, qint64 *at)
 {
     int failedLine = 0;
-    const std::unique_ptr<QVector<QByteArray>> lines(parseHexImage(path, &failedLine));
+    ReadProblem problem = ReadProblem::None;
+    const std::unique_ptr<QVector<QByteArray>> lines(parseHexImage(path, idleMs, &failedLine, &problem));
     *at = failedLine;
     QString error;
     std::unique_ptr<FirmwareImage> image;
     if (failedLine < 0)
-        *check = Missing;
+        *check = problem == ReadProblem::IsDirectory ? IsDirectory
+                 : problem == ReadProblem::TooLarge  ? TooLarge
+                 : problem == ReadProblem::Silent    ? Silent
+                                                     : Missing;
     else if (failedLine > 0 || !(image = fromLines(*lines, int(profile.writeBlockBytes), &error)))
         *check = Damaged;
     else

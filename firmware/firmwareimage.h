@@ -31,16 +31,17 @@ class FirmwareImage
 {
 public:
     // Whether a file can update the controller, and why not.
-    enum Check { Loaded, Missing, Damaged, OutsideChip, ProtectedPage, NothingToWrite };
+    enum Check { Loaded, Missing, Damaged, OutsideChip, ProtectedPage, NothingToWrite, IsDirectory, TooLarge, Silent };
 
     // Null, with *error naming the line, when a line does not parse or two
     // lines give one byte different values.
     static std::unique_ptr<FirmwareImage> fromLines(const QVector<QByteArray> &lines, int blockBytes, QString *error);
     // An Intel HEX file read and checked for this controller; null, with
     // *check saying why and *at the line (Damaged) or the device address
-    // (OutsideChip, ProtectedPage) at fault, when it cannot update it.
-    static std::unique_ptr<FirmwareImage> load(const QString &path, const DeviceProfile &profile, Check *check,
-                                               qint64 *at);
+    // (OutsideChip, ProtectedPage) at fault, when it cannot update it. A
+    // pipe that yields nothing for idleMs is Silent.
+    static std::unique_ptr<FirmwareImage> load(const QString &path, const DeviceProfile &profile, int idleMs,
+                                               Check *check, qint64 *at);
 
     // Ascending; lastLine never decreases along the list.
     const QVector<ImageBlock> &blocks() const { return m_blocks; }

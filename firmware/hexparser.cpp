@@ -4,7 +4,6 @@
 #include "firmware/imagebuilder.h"
 
 #include <QDebug>
-#include <QFile>
 
 namespace {
 
@@ -82,67 +81,32 @@ bool parseHexText(const QByteArray &text, QVector<QByteArray> *image, int *faile
     return true;
 }
 
-namespace {
-
-// Reads the whole file, refusing one past the size limit before reading it
-// (or, for a pipe or other device of unknown size, as soon as it grows past).
-bool readWholeFile(QFile &file, QByteArray *text)
-{
-    if (!file.isSequential()) {
-        if (file.size() > MaxHexFileSize) {
-            qDebug() << "Hex file" << file.fileName() << "is larger than" << MaxHexFileSize << "bytes";
-            return false;
-        }
-        *text = file.readAll();
-        if (text->size() != file.size() || file.error() != QFileDevice::NoError) {
-            qDebug() << "Hex file" << file.fileName() << "could not be read:" << file.errorString();
-            return false;
-        }
-        return true;
-    }
-    constexpr qint64 chunk = 64 * 1024;
-    for (;;) {
-        if (text->size() > MaxHexFileSize) {
-            qDebug() << "Hex file" << file.fileName() << "is larger than" << MaxHexFileSize << "bytes";
-            return false;
-        }
-        const int had = text->size();
-        text->resize(had + int(chunk));
-        const qint64 got = file.read(text->data() + had, chunk);
-        if (got < 0) {
-            qDebug() << "Hex file" << file.fileName() << "could not be read:" << file.errorString();
-            return false;
-        }
-        text->resize(had + int(got));
-        if (got == 0)
-            return true;
-    }
-}
-
-} // namespace
-
-QVector<QByteArray> *parseHexImage(const QString &path, int *failedLine)
+QVector<QByteArray> *parseHexImage(const QString &path, int idleMs, int *failedLine, ReadProblem *problem)
 {
     int unused = 0;
     if (!failedLine)
         failedLine = &unused;
+    ReadProblem unread = ReadProblem::None;
+    if (!problem)
+        problem = &unread;
     *failedLine = -1;
     qDebug() << "Connection::parseHexFile called";
     auto *image = new QVector<QByteArray>;
-    QFile file(path);
     qDebug() << "Opening hex file" << path;
 
     // Read as bytes, not text: a carriage return before each line feed stays
     // in the line, and the reader takes it off itself.
-    if (!file.open(QIODevice::ReadOnly)) {
-        qDebug() << "File not found" << path;
-        return image;
-    }
     QByteArray text;
-    if (!readWholeFile(file, &text))
-        return image;
-    file.close();
-
+    QString detail;
+    *problem = readWholeFile(path, MaxHexFileSize, idleMs, &text, &detail);
+    switch (*problem) {
+    case ReadProblem::None: break;
+    case ReadProblem::Missing: qDebug() << "File not found" << path << detail; return image;
+    case ReadProblem::IsDirectory: qDebug() << "Hex file" << path << "is a directory"; return image;
+    case ReadProblem::TooLarge: qDebug() << "Hex file" << path << "is larger than" << MaxHexFileSize << "bytes"; return image;
+    case ReadProblem::Silent: qDebug() << "Hex file" << path << "yielded nothing for" << idleMs << "ms"; return image;
+    case ReadProblem::Failed: qDebug() << "Hex file" << path << "could not be read:" << detail; return image;
+    }
     if (!parseHexText(text, image, failedLine))
         return image;
     qDebug() << "parseHexFile done.";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "firmware/hexrecord.h"
+#include "firmware/wholefile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,8 +21,10 @@ void sortRecords(QVector<HexRecord> &records, const int &left, const int &right)
 // data record, sorted by address, blank runs of 16 records left out. Never
 // returns null; the caller owns the result, which is empty on every failure.
 // *failedLine, when given, says why an image came out empty: 0 the file
-// parsed, -1 it could not be opened or read, else the line at fault.
-QVector<QByteArray> *parseHexImage(const QString &path, int *failedLine = nullptr);
+// parsed, -1 it could not be read (*problem says why), else the line at
+// fault. A pipe that yields nothing for idleMs is given up.
+QVector<QByteArray> *parseHexImage(const QString &path, int idleMs, int *failedLine = nullptr,
+                                   ReadProblem *problem = nullptr);
 
 // The same for the text of a file already in memory, without the file's own
 // debug lines. Returns false, with *image left empty, when the text is not a

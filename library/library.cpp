@@ -2,6 +2,7 @@
 
 #include "device/connection.h"
 #include "device/devicepath.h"
+#include "device/timings.h"
 #include "device/updateengine.h"
 #include "firmware/deviceprofile.h"
 #include "library/keepaliveworker.h"
@@ -107,7 +108,7 @@ QList<QString> Library::deviceDescriptions() const
 bool Library::load(const QString &path)
 {
     qDebug() << "Library::load(): hex =" << path;
-    image = FirmwareImage::load(path, DeviceProfile(), &m_loadFailure, &m_loadFailureAt);
+    image = FirmwareImage::load(path, DeviceProfile(), Timings::current().fileIdleMs, &m_loadFailure, &m_loadFailureAt);
     qDebug() << "Library::load(): Parse" << (image ? "successful" : "failed");
     return bool(image);
 }

@@ -177,6 +177,12 @@ QString SetupPage::refusal() const
         return tr("Dados na página protegida do bootloader (endereço 0x%1).").arg(at, 0, 16);
     case FirmwareImage::NothingToWrite:
         return tr("O arquivo não tem dados para gravar.");
+    case FirmwareImage::IsDirectory:
+        return tr("É uma pasta, não um arquivo.");
+    case FirmwareImage::TooLarge:
+        return tr("Arquivo maior que 16 MiB.");
+    case FirmwareImage::Silent:
+        return tr("O arquivo não entregou dados a tempo.");
     }
     return QString();
 }

@@ -13,6 +13,8 @@ namespace {
 // Packets dropped in one try before the try counts as unanswered, so that a
 // line repeating a wrong reply cannot hold a request for ever.
 constexpr int kMaxDropped = 8;
+// How long the rest of a burst of noise may keep the reply behind it waiting.
+constexpr int kNoiseGapMs = 20;
 
 // The slowest page erase a PIC24F is rated for is in the tens of ms (the
 // flash's own erase cycle, with the bootloader's loop around it); 100 ms a
@@ -132,14 +134,23 @@ int Link::exchange(const uint8_t *request, size_t count, uint8_t *reply, size_t 
         if (sent < 0)
             return sent;
         int r = 0;
+        int firstByteExtraMs = extraFirstByteMs;
         for (int dropped = 0;; ++dropped) {
-            r = receive(received.data(), capacity, extraFirstByteMs);
-            if (r <= 0 || !answers || answers(request, count, received.data(), size_t(r)))
+            r = receive(received.data(), capacity, firstByteExtraMs);
+            // Noise that happened to start a packet (one too long for any, or
+            // with a bad checksum) is no reply, nor is a good packet that
+            // answers another request: the reply may still follow. After
+            // noise it follows at once or not at all (a reply spoilt on the
+            // line), and then the request goes again.
+            const bool noise = answers && (r == PICBOOT_ERR_REPLY_TOO_LONG || r == PICBOOT_ERR_CHECKSUM);
+            if (!noise && (r <= 0 || !answers || answers(request, count, received.data(), size_t(r))))
                 break;
             if (dropped == kMaxDropped) {
                 r = PICBOOT_ERR_TIMEOUT;
                 break;
             }
+            if (noise)
+                firstByteExtraMs = kNoiseGapMs - m_timeoutMs;
         }
         if (r == PICBOOT_ERR_TIMEOUT || r == PICBOOT_ERR_CHECKSUM)
             continue;

@@ -26,6 +26,8 @@ void PanelProtocol::setFaults(const PanelFaults &faults)
     m_silentRowAddress = -1;
     m_oddReplySeen = 0;
     m_delayNextMs = 0;
+    m_identified = false;
+    m_probeNoiseLeft = faults.probeNoiseByte;
     m_flash.setStuckAddress(faults.stuckAddress);
 }
 
@@ -53,6 +55,7 @@ PanelReply PanelProtocol::handleIdRequest()
     ++m_idRequests;
     if (m_options.faults.idMissing)
         return reply;
+    m_identified = true;
     const char model = char(quint8(m_options.modelByte));
     reply.bytes.append(model);
     if (m_options.faults.idTwoBytes)
@@ -63,7 +66,7 @@ PanelReply PanelProtocol::handleIdRequest()
 PanelReply PanelProtocol::handlePacket(const QByteArray &payload)
 {
     m_packets.append(payload);
-    if (!m_inBootloader || payload.isEmpty())
+    if (!m_inBootloader || payload.isEmpty() || (m_identified && m_options.faults.silentAfterId))
         return PanelReply();
 
     const auto command = quint8(payload.at(0));
@@ -114,6 +117,8 @@ PanelReply PanelProtocol::handlePacket(const QByteArray &payload)
         m_delayNextMs = 0;
     }
     const PanelFaults &faults = m_options.faults;
+    if (faults.noiseBytes > 0 && !reply.bytes.isEmpty() && !(command == ReadFlash && address == FlashModel::kDeviceIdAddress))
+        reply.bytes.prepend(noise(faults.noiseBytes));
     if (command == faults.oddReplyCommand && address != FlashModel::kDeviceIdAddress
             && ++m_oddReplySeen == faults.oddReplyOccurrence && !reply.bytes.isEmpty()) {
         if (faults.lateReplyMs > 0) {
@@ -127,6 +132,21 @@ PanelReply PanelProtocol::handlePacket(const QByteArray &payload)
         }
     }
     return reply;
+}
+
+// Line noise: random bytes, a few of them 0x55, now and then two in a row,
+// which looks like the start of a packet.
+QByteArray PanelProtocol::noise(int count)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i) {
+        m_noiseSeed = m_noiseSeed * 1103515245u + 12345u;
+        const quint32 r = m_noiseSeed >> 8;
+        bytes.append(r % 300 == 0 ? char(0x55) : char(r % 251 == 0x55 ? 0x56 : r % 251));
+        if (r % 3000 == 0)
+            bytes.append(char(0x55));
+    }
+    return bytes;
 }
 
 PanelReply PanelProtocol::readFlash(const QByteArray &payload, quint32 address, int count)
@@ -150,6 +170,10 @@ PanelReply PanelProtocol::readFlash(const QByteArray &payload, quint32 address, 
     PanelReply reply = faults.probeReplyOverride.isEmpty() ? framed(answer) : PanelReply();
     if (!faults.probeReplyOverride.isEmpty())
         reply.bytes = faults.probeReplyOverride;
+    if (m_probeNoiseLeft && !reply.bytes.isEmpty()) {
+        m_probeNoiseLeft = false;
+        reply.bytes.prepend(char(0xAA));
+    }
     if (faults.probeDelayed)
         reply.delayMs = qMax(0, faults.probeDelayMs);
     if (faults.probeSplit && reply.bytes.size() > 1) {

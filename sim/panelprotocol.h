@@ -49,6 +49,7 @@ public:
 private:
     PanelReply framed(const QByteArray &payload);
     PanelReply reject();
+    QByteArray noise(int count);
     PanelReply readFlash(const QByteArray &payload, quint32 address, int count);
     PanelReply writeRow(const QByteArray &payload, quint32 address, int count);
     PanelReply erasePages(quint32 address, int count);
@@ -65,4 +66,7 @@ private:
     qint64 m_silentRowAddress = -1;     // the row that no longer gets answers
     int m_oddReplySeen = 0;             // requests of the odd-reply command so far
     int m_delayNextMs = 0;              // added to the next reply (a late reply's retry)
+    bool m_identified = false;          // 55 AA has been answered (silentAfterId)
+    bool m_probeNoiseLeft = false;
+    quint32 m_noiseSeed = 1;
 };

@@ -34,6 +34,10 @@ struct PanelFaults
     int oddReplyOccurrence = 1;     // ...the Nth such request since the faults were set, retries included...
     int lateReplyMs = 0;            // ...is answered this much later than it would be...
     bool doubledReply = false;      // ...and, if set, twice
+    bool silentAfterId = false;     // after answering 55 AA, the panel answers nothing more
+    bool probeNoiseByte = false;    // the next probe reply comes after one stray byte
+    int noiseBytes = 0;             // random bytes before every bootloader reply but the probe's,
+                                    // 0x55 among them now and then, sometimes twice in a row
 };
 
 struct PanelOptions

@@ -76,7 +76,7 @@ int main(int argc, char **argv)
     for (int run = 0; run <= runs; ++run) {
         QElapsedTimer timer;
         timer.start();
-        std::unique_ptr<QVector<QByteArray>> image(parseHexImage(hexPath));
+        std::unique_ptr<QVector<QByteArray>> image(parseHexImage(hexPath, 10000));
         const double ms = timer.nsecsElapsed() / 1e6;
         lines = image->size();
         if (run > 0)  // the first run warms the caches

@@ -44,22 +44,35 @@ void TestDebugLog::everyLineIsOnDiskAsSoonAsWritten()
         QVERIFY2(written.endsWith(QLatin1Char(' ') + line + QLatin1Char('\n')) && written.count(QLatin1Char('\n')) == 1,
                  qPrintable(written));
     }
+    DebugLog::uninstall();
 }
 
+// The newest 20 by the time they were written stay, whatever their names
+// (run-X-1.log is not older than run-X.log), and so does an old one that
+// another run still writes: twenty short runs must not delete a long one's.
 void TestDebugLog::keepsTheLastTwentyRuns()
 {
     QTemporaryDir dir;
-    // 25 older runs, and a file of another kind that must survive.
-    for (int i = 0; i < 25; ++i)
-        QVERIFY(touch(dir, QStringLiteral("run-20000101-0000%1-000.log").arg(i, 2, 10, QLatin1Char('0'))));
+    // 25 older runs, written a minute apart, their names sorting the other
+    // way round; and a file of another kind that must survive.
+    const QDateTime start = QDateTime::currentDateTime().addDays(-1);
+    const auto name = [](int minute) { return QStringLiteral("run-20000101-000000-000-%1.log").arg(99 - minute); };
+    for (int minute = 0; minute < 25; ++minute) {
+        QFile file(dir.filePath(name(minute)));
+        QVERIFY(file.open(QIODevice::WriteOnly)
+                && file.setFileTime(start.addSecs(60 * minute), QFileDevice::FileModificationTime));
+    }
     QVERIFY(touch(dir, QStringLiteral("notes.txt")));
+    QLockFile held(dir.filePath(name(0) + QStringLiteral(".lock")));
+    QVERIFY(held.tryLock(0));
     const QString path = DebugLog::install(dir.path());
-    const QStringList kept = runLogs(dir);
-    QCOMPARE(kept.size(), 20);
-    // The oldest went first.
-    QCOMPARE(kept.first(), QStringLiteral("run-20000101-000006-000.log"));
-    QCOMPARE(kept.last(), QFileInfo(path).fileName());
+    QStringList expected{QFileInfo(path).fileName(), name(0)};
+    for (int minute = 6; minute < 25; ++minute)
+        expected << name(minute);
+    expected.sort();
+    QCOMPARE(runLogs(dir), expected);
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("notes.txt"))));
+    DebugLog::uninstall();
 }
 
 void TestDebugLog::runsInTheSameMillisecondGetFilesOfTheirOwn()
@@ -72,6 +85,7 @@ void TestDebugLog::runsInTheSameMillisecondGetFilesOfTheirOwn()
     const QString path = DebugLog::install(dir.path(), 1000);
     QVERIFY2(path.endsWith(QLatin1String("-1.log")), qPrintable(path));
     QCOMPARE(runLogs(dir).size(), 501);
+    DebugLog::uninstall();
 }
 
 // The console, here the test's own handler, hears every line whatever

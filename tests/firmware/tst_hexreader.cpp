@@ -33,7 +33,7 @@ private:
         if (!content.isNull())
             writeFile(file, content);
         LogCapture capture;
-        std::unique_ptr<QVector<QByteArray>> image(parseHexImage(file));
+        std::unique_ptr<QVector<QByteArray>> image(parseHexImage(file, 5000));
         *log = capture.lines();
         return image ? image->toList() : Lines{QByteArray("null image")};
     }
@@ -44,6 +44,7 @@ private slots:
     void refuses_data();
     void refuses();
     void aPipeIsReadToItsEnd();
+    void sourcesThatGiveNoFile();
     void samplesMatchSrecCat_data();
     void samplesMatchSrecCat();
 };
@@ -163,9 +164,29 @@ void TestHexReader::aPipeIsReadToItsEnd()
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
     const QByteArray text = (data(0x0400, counting(16)) + '\n').repeated(3000) + endOfFile();
     std::thread writer([&] { QFile pipe(fifo); pipe.open(QIODevice::WriteOnly) && pipe.write(text); });
-    std::unique_ptr<QVector<QByteArray>> image(parseHexImage(fifo));
+    std::unique_ptr<QVector<QByteArray>> image(parseHexImage(fifo, 5000));
     writer.join();
     QCOMPARE(image->size(), 3000);
+}
+
+// Each with its own reason, none read for ever: a named pipe nobody writes
+// to, a folder, a device without end, a name that is not there.
+void TestHexReader::sourcesThatGiveNoFile()
+{
+    const QString fifo = m_dir.filePath(QStringLiteral("silent.hex"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QList<QPair<QString, ReadProblem>> rows{{fifo, ReadProblem::Silent}, {m_dir.path(), ReadProblem::IsDirectory},
+                                                  {"/dev/zero", ReadProblem::TooLarge},
+                                                  {m_dir.filePath("none.hex"), ReadProblem::Missing}};
+    for (const auto &row : rows) {
+        QElapsedTimer clock;
+        clock.start();
+        int failedLine = 0;
+        ReadProblem problem = ReadProblem::None;
+        std::unique_ptr<QVector<QByteArray>> image(parseHexImage(row.first, 200, &failedLine, &problem));
+        QVERIFY2(problem == row.second && failedLine == -1 && image->isEmpty(), qPrintable(row.first));
+        QVERIFY(clock.elapsed() < 3000);
+    }
 }
 
 void TestHexReader::samplesMatchSrecCat_data()
@@ -195,7 +216,7 @@ void TestHexReader::samplesMatchSrecCat()
                 address = item.mid(1).toUInt(nullptr, 16);
             else if (item.size() == 2)
                 theirs.insert(address++, quint8(item.toUInt(nullptr, 16)));
-    std::unique_ptr<QVector<QByteArray>> image(parseHexImage(path));
+    std::unique_ptr<QVector<QByteArray>> image(parseHexImage(path, 5000));
     bool consistent = false;
     const QMap<quint32, quint8> ours = imageBytes(*image, &consistent);
     QVERIFY(consistent && !theirs.isEmpty());

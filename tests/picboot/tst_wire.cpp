@@ -166,6 +166,9 @@ private slots:
         QTest::newRow("noise, another address's reply and half a packet first") << Row{reading(read8),
             {QByteArray::fromHex("00130455ff") + readReply(0x800, fresh) + QByteArray::fromHex("5555010200") + reply},
             8, {readAt400}, fresh};
+        QTest::newRow("noise that starts a frame too long for any packet, then the reply") << Row{reading(read8),
+            {QByteArray::fromHex("5555") + QByteArray(300, '\x11') + QByteArray::fromHex("04") + reply}, 8, {readAt400},
+            fresh};
         QTest::newRow("a late reply to an earlier read is not this one's") << Row{reading(read8), {reply}, 8,
             {readAt400}, fresh, 1000, 0, readReply(0x400, QByteArray(8, 0x77))};
         QTest::newRow("reply one byte over the limit, then silence") << Row{exchange(4, 0),
@@ -204,6 +207,8 @@ private slots:
         const qint64 took = clock.elapsed();
         done = true;
         peer.join();
+        // Every request sent again is counted, and nothing else.
+        QCOMPARE(RetriesPIC(h), qMax(0, row.sent.size() - 1));
         ClosePIC(h);
         QCOMPARE(rc, row.rc);
         QCOMPARE(sent, row.sent);
