@@ -72,6 +72,8 @@ void TestUpdate::faults_data()
     // The install page tells every failure after the commit as a failed
     // write; the library keeps what failed.
     QTest::newRow("erase: no reply") << with([](F f) { f.eraseNoReply = true; }) << 1 << failed << u << true << true;
+    QTest::newRow("erase: silent after the search") << with([](F f) { f.silentAfterId = true; }) << 1 << failed << u
+                                                    << true << true;
     QTest::newRow("erase: late and doubled reply")
         << with([](F f) { f.oddReplyCommand = 3; f.lateReplyMs = 250; f.doubledReply = true; })
         << 2 << ok << file << false << false;
@@ -138,6 +140,8 @@ void TestUpdate::faults()
         QVERIFY(code == DeviceNotFound || !run.enabled(QWizard::BackButton));
         QTRY_VERIFY(!run.enabled(QWizard::NextButton));
         QVERIFY(!log.contains(QStringLiteral("library.write() returned true")));
+        // A panel gone silent costs one erase's wait, not six.
+        QVERIFY(!faults.silentAfterId || log.countPrefix(QStringLiteral("Erasing from")) == 1);
         // The row's phase is the step that failed, as each layer must tell.
         const QString phase = QString::fromLatin1(QTest::currentDataTag()).section(QLatin1Char(':'), 0, 0);
         if (phase != QLatin1String("scan")) {

@@ -19,6 +19,8 @@ const Fault kFaults[] = {
      [](PanelOptions &o) { o.modelByte = 3; }},
     {"erase-fails", "the panel does not answer the erase (message 5)",
      [](PanelOptions &o) { o.faults.eraseNoReply = true; }},
+    {"silent", "the panel answers the search, then nothing more (message 5)",
+     [](PanelOptions &o) { o.faults.silentAfterId = true; }},
     {"write-fails", "the 40th row write gets no answer (message 5)",
      [](PanelOptions &o) { o.faults.writeNoReplyAtRow = 40; }},
     {"verify-fails", "one word reads back wrong (message 5)",
