@@ -8,6 +8,7 @@
 #include "app/bootloaderwizard.h"
 #include "device/debuglog.h"
 #include "app/runoutcome.h"
+#include "library/library.h"
 #include "device/portlister.h"
 #include "device/systemreport.h"
 
@@ -35,6 +36,8 @@ int main(int argc, char *argv[])
     DebugLog::install(DebugLog::defaultFolder());
     for (const QString &line : report)
         qDebug().noquote() << line;
+    // One line an update, as a bench records it: what support asks for.
+    library.setRecordFile(DebugLog::defaultFolder() + QStringLiteral("/records.jsonl"));
 
     BootloaderWizard wizard;
     RunOutcome outcome(&wizard);

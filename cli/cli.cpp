@@ -11,20 +11,24 @@
 #include "device/portlister.h"
 #include "device/systemreport.h"
 #include "device/timings.h"
+#include "device/updaterecord.h"
 #include "firmware/deviceprofile.h"
 #include "firmware/firmwareimage.h"
 #include "firmware/intelhexdump.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSet>
+#include <QThread>
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -41,6 +45,9 @@ struct Request
     bool all = false;
     bool json = false;
     UpdateEngine::Ending ending = UpdateEngine::StayInBootloader;
+    bool watch = false;
+    QString record;          // the file every attempt is appended to, one JSON line each
+    QStringList names;       // the ports named with --port
 };
 
 using Runs = std::vector<std::unique_ptr<PanelRun>>;
@@ -99,6 +106,42 @@ std::unique_ptr<FirmwareImage> loadImage(const QString &path, const Said &said)
     return nullptr;
 }
 
+// The ports a request names, or every port the system lists: one a device,
+// however often and by whichever name it was given, each with its slot and
+// the adaptor's serial number where the system tells. With `present`, only
+// those there now (a bench's by-path link exists while its slot is in use).
+QList<SerialPortEntry> portsFor(const QStringList &names, bool present)
+{
+    const QList<SerialPortEntry> listed = PortLister::availablePorts();
+    QList<SerialPortEntry> ports;
+    QSet<QString> seen;
+    const auto add = [&](SerialPortEntry port) {
+        const QString id = DevicePath::identity(port.systemLocation);
+        bool isListed = false;
+        for (const SerialPortEntry &known : listed) {
+            if (DevicePath::identity(known.systemLocation) == id) {
+                isListed = true;
+                port.serialNumber = known.serialNumber;
+            }
+        }
+        if (seen.contains(id) || (present && !isListed && !QFileInfo::exists(port.systemLocation)))
+            return;
+        seen.insert(id);
+        if (QFileInfo(port.systemLocation).isSymLink())
+            port.portName = DevicePath::nameFromLocation(id);
+        if (port.slot.isEmpty())
+            port.slot = PortLister::slotOf(port.systemLocation);
+        ports.append(port);
+    };
+    for (const SerialPortEntry &port : names.isEmpty() ? listed : QList<SerialPortEntry>())
+        add(port);
+    for (const QString &name : names) {
+        const QString location = DevicePath::locationFromArgument(name);
+        add({DevicePath::nameFromLocation(location), location});
+    }
+    return ports;
+}
+
 // Runs one job a port, all at once, and waits for them all.
 Runs runAll(PanelRun::Job job, const Request &request, const QList<SerialPortEntry> &ports, const FirmwareImage *image,
             Progress &progress)
@@ -135,31 +178,18 @@ QString phaseTimes(const UpdateEngine::Outcome &outcome)
     return times.join(QStringLiteral(", "));
 }
 
-QJsonObject summaryObject(const PanelRun &run)
+UpdateRecord recordOf(const PanelRun &run, const Request &request, const FirmwareImage *image)
 {
-    const PanelRun::Result &r = run.result();
-    const UpdateEngine::Outcome &o = r.outcome;
-    QJsonObject times;
-    for (int phase = UpdateEngine::Erase; phase < UpdateEngine::PhaseCount; ++phase)
-        if (o.phaseMs[phase] >= 0)
-            times.insert(UpdateEngine::phaseName(UpdateEngine::Phase(phase)), o.phaseMs[phase] / 1000.0);
-    QJsonObject object{{"event", "result"}, {"port", run.port().portName}, {"model", r.model}, {"ok", o.ok},
-                       {"left", o.started ? "application" : "bootloader"}, {"seconds", times},
-                       {"retries", o.retries}, {"blocksWritten", o.blocksWritten}, {"blocksVerified", o.blocksVerified}};
-    if (!o.ok) {
-        object.insert(QStringLiteral("phase"), UpdateEngine::phaseName(o.phase));
-        object.insert(QStringLiteral("failure"), o.failure);
-        object.insert(QStringLiteral("interrupted"), o.interrupted);
-        if (o.code != NoError) {
-            object.insert(QStringLiteral("code"), o.code);
-            object.insert(QStringLiteral("message"), errorMessages[o.code]);
-        }
-    }
-    if (o.failedAt >= 0)
-        object.insert(QStringLiteral("failedAt"), o.failedAt);
-    if (o.differsAt >= 0)
-        object.insert(QStringLiteral("differsAt"), o.differsAt);
-    return object;
+    UpdateRecord record;
+    record.start = run.result().start;
+    record.end = run.result().end;
+    record.tool = QStringLiteral("bootloader-cli ") + QCoreApplication::applicationVersion();
+    record.command = request.command;
+    record.port = run.port();
+    record.model = run.result().model;
+    record.image = image;
+    record.outcome = run.result().outcome;
+    return record;
 }
 
 QString summaryLine(const PanelRun &run, const QString &command, const QString &success)
@@ -178,21 +208,39 @@ QString summaryLine(const PanelRun &run, const QString &command, const QString &
     return QStringLiteral("%1: FAILED: %2; %3%4").arg(port, what, left, times);
 }
 
-// One summary line a panel, each in the log too, then the totals; the exit
-// status.
-int summarize(const Runs &runs, const Request &request, const QString &success, qint64 ms, Progress &progress)
+// A panel's summary line, in the log too, and its line in the record; false
+// when the record could not be written.
+bool report(const PanelRun &run, const Request &request, const FirmwareImage *image, const QString &success,
+            Progress &progress, const Said &said)
+{
+    const UpdateRecord record = recordOf(run, request, image);
+    const QString line = summaryLine(run, request.command, success);
+    if (request.json) {
+        QJsonObject object = record.toJson();
+        object.insert(QStringLiteral("event"), QStringLiteral("result"));
+        progress.line(object);
+    } else {
+        progress.line(line);
+    }
+    qDebug().noquote() << "Run ended on" << run.port().systemLocation << ":" << line;
+    QString why;
+    if (request.record.isEmpty() || record.appendTo(request.record, &why))
+        return true;
+    said.error(1, QStringLiteral("the record %1 could not be written: %2").arg(Progress::printable(request.record), why));
+    return false;
+}
+
+// One summary line a panel, then the totals; the exit status.
+int summarize(const Runs &runs, const Request &request, const FirmwareImage *image, const QString &success, qint64 ms,
+              Progress &progress, const Said &said)
 {
     int done = 0;
+    bool recorded = true;
     for (const auto &run : runs) {
         done += run->result().outcome.ok ? 1 : 0;
-        const QString line = summaryLine(*run, request.command, success);
-        if (request.json)
-            progress.line(summaryObject(*run));
-        else
-            progress.line(line);
-        qDebug().noquote() << "Run ended on" << run->port().systemLocation << ":" << line;
+        recorded = report(*run, request, image, success, progress, said) && recorded;
     }
-    const int status = Interrupt::exitStatus() ? Interrupt::exitStatus() : done == int(runs.size()) ? 0 : 1;
+    const int status = Interrupt::exitStatus() ? Interrupt::exitStatus() : done == int(runs.size()) && recorded ? 0 : 1;
     const QString totals = QStringLiteral("%1 of %2 panels %3 in %4 s%5")
                                .arg(done).arg(runs.size()).arg(success, seconds(ms),
                                                               status > 1 ? QStringLiteral(": interrupted") : QString());
@@ -251,10 +299,80 @@ bool save(const QString &path, const QByteArray &bytes, std::FILE *out, QString 
     return ok;
 }
 
+// Updates every panel that appears, each as soon as it answers, until
+// Ctrl-C or SIGTERM, then says the totals. A port is tried once a panel
+// answers on it and then left alone until it goes away and comes back (the
+// next panel plugged in): a panel just updated runs its application, one that
+// failed stays in its bootloader until it is plugged in again. Ports there
+// at the start are only taken with --all.
+int watchPanels(const Request &request, const FirmwareImage &image, Progress &progress, const Said &said)
+{
+    enum State { Waiting, Busy, Done };
+    QHash<QString, State> ports;
+    std::map<QString, std::unique_ptr<PanelRun>> runs;
+    if (!request.all)
+        for (const SerialPortEntry &port : portsFor(request.names, true))
+            ports.insert(DevicePath::identity(port.systemLocation), Done);
+    QElapsedTimer clock;
+    clock.start();
+    int updated = 0, failed = 0;
+    bool recorded = true;
+    const auto reap = [&](bool all) {
+        for (auto it = runs.begin(); it != runs.end();) {
+            PanelRun &run = *it->second;
+            if (!all && !run.done()) {
+                ++it;
+                continue;
+            }
+            run.wait();
+            const bool attempted = !run.foundNoPanel();
+            if (attempted) {
+                (run.result().outcome.ok ? updated : failed) += 1;
+                recorded = report(run, request, &image, QStringLiteral("updated and verified"), progress, said) && recorded;
+            }
+            if (ports.contains(it->first))
+                ports[it->first] = attempted ? Done : Waiting;
+            it = runs.erase(it);
+        }
+    };
+    while (!Interrupt::requested()) {
+        QHash<QString, State> now;
+        for (const SerialPortEntry &port : portsFor(request.names, true)) {
+            const QString id = DevicePath::identity(port.systemLocation);
+            now.insert(id, ports.value(id, Waiting));
+            if (now.value(id) == Waiting) {
+                auto &run = runs[id] = std::make_unique<PanelRun>(PanelRun::Update, port, &image, &progress,
+                                                                  request.ending, &Interrupt::requested(), true);
+                run->start();
+                now[id] = Busy;
+            }
+        }
+        // A port that went away while its panel was worked on stays busy to the end.
+        for (const auto &run : runs)
+            now.insert(run.first, Busy);
+        ports = now;
+        reap(false);
+        for (int ms = 0; ms < Timings::current().watchPollMs && !Interrupt::requested(); ms += 20)
+            QThread::msleep(20);
+    }
+    reap(true);
+    const QString totals = QStringLiteral("%1 panels updated, %2 failed in %3 s").arg(updated).arg(failed)
+                               .arg(seconds(clock.elapsed()));
+    if (request.json)
+        progress.line(QJsonObject{{"event", "summary"}, {"command", "watch"}, {"updated", updated}, {"failed", failed},
+                                  {"seconds", clock.elapsed() / 1000.0}, {"status", Interrupt::exitStatus()}});
+    else
+        progress.line(totals);
+    qDebug().noquote() << totals;
+    return recorded ? Interrupt::exitStatus() : 1;
+}
+
 int execute(const Request &request, const FirmwareImage *image, Progress &progress, const Said &said)
 {
     if (request.command == QLatin1String("list"))
         return listPorts(request, progress);
+    if (request.watch)
+        return watchPanels(request, *image, progress, said);
     QElapsedTimer clock;
     clock.start();
     QList<SerialPortEntry> ports = request.ports;
@@ -281,7 +399,7 @@ int execute(const Request &request, const FirmwareImage *image, Progress &progre
     const QString success = job == PanelRun::Update ? QStringLiteral("updated and verified")
                             : job == PanelRun::Verify ? QStringLiteral("verified")
                                                       : QStringLiteral("saved to ") + Progress::printable(request.file);
-    return summarize(runs, request, success, clock.elapsed(), progress);
+    return summarize(runs, request, image, success, clock.elapsed(), progress, said);
 }
 
 } // namespace
@@ -299,9 +417,10 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
     QCommandLineParser parser;
     const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("port"));
     const QCommandLineOption afterOption(QStringLiteral("after"), QString(), QStringLiteral("run|stay"));
-    const QCommandLineOption all(QStringLiteral("all")), json(QStringLiteral("json")),
+    const QCommandLineOption recordOption(QStringLiteral("record"), QString(), QStringLiteral("file"));
+    const QCommandLineOption all(QStringLiteral("all")), json(QStringLiteral("json")), watch(QStringLiteral("watch")),
         verbose(QStringLiteral("verbose")), helpOption(QStringLiteral("help")), version(QStringLiteral("version"));
-    parser.addOptions({portOption, afterOption, all, json, verbose, helpOption, version});
+    parser.addOptions({portOption, afterOption, recordOption, all, json, watch, verbose, helpOption, version});
     if (!parser.parse(QStringList{QStringLiteral("bootloader-cli")} + arguments))
         return said.usage(parser.errorText());
     if (parser.isSet(helpOption) || parser.isSet(version)) {
@@ -310,9 +429,16 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
         return 0;
     }
     const QStringList args = parser.positionalArguments();
-    Request request{args.value(0), args.value(1), {}, parser.isSet(all), said.json, UpdateEngine::StayInBootloader};
+    Request request;
+    request.command = args.value(0);
+    request.file = args.value(1);
+    request.all = parser.isSet(all);
+    request.json = said.json;
+    request.watch = parser.isSet(watch);
+    request.record = parser.value(recordOption);
+    request.names = parser.values(portOption);
     const QString &command = request.command;
-    const QStringList names = parser.values(portOption);
+    const QStringList &names = request.names;
     const int wanted = command == QLatin1String("list") ? 1 : 2;
     const QString after = parser.value(afterOption);
     if (!QStringList{"list", "update", "verify", "read"}.contains(command))
@@ -321,8 +447,12 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
         return said.usage(QStringLiteral("%1 takes %2").arg(command, wanted == 1 ? "no file" : "one file"));
     if (request.all && !names.isEmpty())
         return said.usage(QStringLiteral("--all and --port were both given: name the ports, or ask for all of them"));
-    if (command == QLatin1String("update") && names.isEmpty() && !request.all)
-        return said.usage(QStringLiteral("update needs --port PORT (one or more) or --all"));
+    if (command == QLatin1String("update") && names.isEmpty() && !request.all && !request.watch)
+        return said.usage(QStringLiteral("update needs --port PORT (one or more), --all or --watch"));
+    if (request.watch && command != QLatin1String("update"))
+        return said.usage(QStringLiteral("--watch goes with update"));
+    if (parser.isSet(recordOption) && (command == QLatin1String("list") || request.record.isEmpty()))
+        return said.usage(QStringLiteral("--record takes a file, for update, verify or read"));
     if ((command == QLatin1String("verify") && names.isEmpty()) || (command == QLatin1String("read") && names.size() != 1))
         return said.usage(command + (command == QLatin1String("read") ? " needs one --port PORT" : " needs --port PORT"));
     if (!after.isEmpty() && after != QLatin1String("run") && after != QLatin1String("stay"))
@@ -345,21 +475,7 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
     } else if (!ConnectionFactory::start()) {
         said.error(1, QStringLiteral("the bootloader library (%1) is missing").arg(PicBoot::libraryPath()));
     } else {
-        // One port a device, however often and by whichever name it was given.
-        QSet<QString> seen;
-        for (const SerialPortEntry &port : names.isEmpty() ? PortLister::availablePorts() : QList<SerialPortEntry>()) {
-            if (!seen.contains(DevicePath::identity(port.systemLocation))) {
-                seen.insert(DevicePath::identity(port.systemLocation));
-                request.ports.append(port);
-            }
-        }
-        for (const QString &name : names) {
-            const QString location = DevicePath::locationFromArgument(name);
-            if (!seen.contains(DevicePath::identity(location))) {
-                seen.insert(DevicePath::identity(location));
-                request.ports.append({DevicePath::nameFromLocation(location), location});
-            }
-        }
+        request.ports = portsFor(names, false);
         // Progress and summaries go where the saved file does not.
         std::FILE *shown = request.file == QLatin1String("-") && command == QLatin1String("read") ? err : out;
         Progress progress(request.json ? Progress::Json

@@ -11,14 +11,15 @@
 #include <QThread>
 
 PanelRun::PanelRun(Job job, const SerialPortEntry &port, const FirmwareImage *image, Progress *progress,
-                   UpdateEngine::Ending ending, const std::atomic<bool> *stop)
+                   UpdateEngine::Ending ending, const std::atomic<bool> *stop, bool waitsForPanel)
     : m_job(job)
     , m_port(port)
     , m_image(image)
     , m_progress(progress)
     , m_ending(ending)
     , m_stop(stop)
-    , m_row(progress->addPanel(port.portName))
+    , m_waitsForPanel(waitsForPanel)
+    , m_row(progress->addPanel(port.slot.isEmpty() ? port.portName : port.slot + QLatin1Char(' ') + port.portName))
 {
 }
 
@@ -38,6 +39,11 @@ void PanelRun::wait()
 {
     if (m_thread)
         m_thread->wait();
+}
+
+bool PanelRun::done() const
+{
+    return m_thread && m_thread->isFinished();
 }
 
 // What answered on the port, or why nothing did, as `list` says it.
@@ -84,6 +90,7 @@ void PanelRun::report(UpdateEngine::Phase phase, int percent)
 
 void PanelRun::finish(const QString &phase, int percent)
 {
+    m_result.end = QDateTime::currentDateTimeUtc();
     m_progress->report(m_row, m_result.model, phase, percent);
 }
 
@@ -91,15 +98,20 @@ void PanelRun::run()
 {
     // Every line this panel's work writes to the log names its port.
     DebugLog::setThreadPrefix(Progress::printable(m_port.portName) + QStringLiteral(": "));
-    m_progress->report(m_row, QString(), QStringLiteral("identify"));
+    m_result.start = QDateTime::currentDateTimeUtc();
+    if (!m_waitsForPanel)
+        m_progress->report(m_row, QString(), QStringLiteral("identify"));
     ConnectionFactory factory({m_port}, Timings::current());
     int id = -1;
     if (!identify(factory, &id)) {
-        finish(QStringLiteral("failed"));
+        if (!m_waitsForPanel)
+            finish(QStringLiteral("failed"));
         return;
     }
-    if (m_job == Identify)
+    if (m_job == Identify) {
+        m_result.end = QDateTime::currentDateTimeUtc();
         return;
+    }
     std::unique_ptr<Connection> link(factory.openLink(m_port.systemLocation, id));
     UpdateEngine::Outcome &outcome = m_result.outcome;
     if (!link) {

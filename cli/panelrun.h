@@ -4,6 +4,7 @@
 #include "device/updateengine.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <atomic>
@@ -25,17 +26,24 @@ public:
     {
         QString model;                  // empty when no known panel answered
         UpdateEngine::Outcome outcome;  // what was done, or what failed
+        QDateTime start;
+        QDateTime end;
     };
 
-    // `image` (Update, Verify) and `stop` outlive the run.
+    // `image` (Update, Verify) and `stop` outlive the run. A run that waits
+    // for its panel says nothing while no panel answers on the port.
     PanelRun(Job job, const SerialPortEntry &port, const FirmwareImage *image, Progress *progress,
-             UpdateEngine::Ending ending = UpdateEngine::StayInBootloader, const std::atomic<bool> *stop = nullptr);
+             UpdateEngine::Ending ending = UpdateEngine::StayInBootloader, const std::atomic<bool> *stop = nullptr,
+             bool waitsForPanel = false);
     ~PanelRun();
     PanelRun(const PanelRun &) = delete;
     PanelRun &operator=(const PanelRun &) = delete;
 
     void start();
     void wait();
+    bool done() const;
+    // Nothing answered as a known panel: no attempt was made.
+    bool foundNoPanel() const { return m_result.outcome.phase == UpdateEngine::Identify && !m_result.outcome.ok; }
     const SerialPortEntry &port() const { return m_port; }
     const Result &result() const { return m_result; }
     Result &result() { return m_result; }
@@ -54,6 +62,7 @@ private:
     Progress *m_progress;
     UpdateEngine::Ending m_ending;
     const std::atomic<bool> *m_stop;
+    bool m_waitsForPanel;
     int m_row;
     Result m_result;
     QByteArray m_program;

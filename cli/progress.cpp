@@ -28,6 +28,10 @@ QString Progress::printable(const QString &text)
 int Progress::addPanel(const QString &port)
 {
     QMutexLocker lock(&m_mutex);
+    // One line a slot: a panel plugged in where another was takes its line.
+    for (int i = 0; i < m_rows.size(); ++i)
+        if (m_rows.at(i).port == port)
+            return i;
     Row row;
     row.port = port;
     m_rows.append(row);

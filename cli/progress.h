@@ -22,7 +22,8 @@ public:
     // A null `out` writes nothing.
     explicit Progress(Mode mode, std::FILE *out = stdout);
 
-    // A line for the panel on `port`; returns its row for the calls below.
+    // The line for the panel on `port` (the same for every panel plugged in
+    // there); returns its row for the calls below.
     int addPanel(const QString &port);
     // phase: "identify", "erase", "write", "verify", "read", "start", "done",
     // "failed" or "interrupted"; percent and the seconds left where known (-1).

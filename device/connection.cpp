@@ -3,6 +3,7 @@
 #include "device/devicepath.h"
 #include "device/picboot.h"
 #include "device/timings.h"
+#include "firmware/crc32.h"
 #include "firmware/firmwareimage.h"
 #include "firmware/hexparser.h"
 
@@ -276,6 +277,9 @@ bool Connection::verifyBlock(PicRequest &request, const unsigned char *data, qui
         qDebug() << "verifyWrite() got a short read-back:" << count << "of" << expected << "bytes";
         return false;
     }
+    ++m_transfer.blocksReadBack;
+    m_transfer.readBackCrc = crc32(QByteArray::fromRawData(reinterpret_cast<const char *>(readBack.data()), expected),
+                                   m_transfer.readBackCrc);
 
     // The phantom byte (the fourth) is not stored in flash and always reads
     // back 0, whatever was sent for it.

@@ -33,6 +33,8 @@ public:
         int blocksWritten = 0;
         int blocksVerified = 0;
         bool interrupted = false;   // stopped at a block boundary, as asked; failedAt the next block
+        int blocksReadBack = 0;
+        quint32 readBackCrc = 0;    // CRC-32 of what the panel returned for those blocks, in order
     };
 
     Connection(const QString &location, int handle, int id);

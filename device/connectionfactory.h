@@ -34,6 +34,8 @@ public:
     ConnectionFactory(const QList<SerialPortEntry> &ports, const Timings &timings);
 
     void refreshPorts();
+    // The ports as the last enumeration listed them.
+    const QList<SerialPortEntry> &listedPorts() const { return m_ports; }
 
     static bool start();
     int getConnectionID(const QString &location);

@@ -30,9 +30,12 @@ QList<SerialPortEntry> PortLister::availablePorts()
     }
     QList<SerialPortEntry> ports;
     const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : infos)
+    for (const QSerialPortInfo &info : infos) {
         ports.append(SerialPortEntry{info.portName(), info.systemLocation(), info.vendorIdentifier(),
                                      info.productIdentifier(), info.description()});
+        ports.last().slot = slotOf(info.systemLocation());
+        ports.last().serialNumber = info.serialNumber();
+    }
     return ports;
 }
 

@@ -14,4 +14,10 @@ public:
 
     static void setOverride(const QList<SerialPortEntry> &ports);
     static void clearOverride();
+
+    // Where the port at `location` is plugged in: on Linux the name of its
+    // /dev/serial/by-path link (or the link `location` is), else the USB
+    // port of its sysfs path; on Windows the location the driver reports
+    // ("Port_#0002.Hub_#0001"). Empty where the system does not tell.
+    static QString slotOf(const QString &location);
 };

@@ -20,4 +20,9 @@ struct SerialPortEntry
     quint16 vendorId = 0;
     quint16 productId = 0;
     QString description;
+    // Where the adaptor is plugged in, which stays when its ttyUSBn or COMn
+    // name changes from plug to plug, and its serial number; empty where the
+    // system does not tell.
+    QString slot;
+    QString serialNumber;
 };

@@ -13,6 +13,7 @@ struct Timings
     int scanDisplayMs = 2000;     // the search stays on screen at least this long
     int wakeUpPauseMs = 1000;     // after the wake-up packet, for the panel to start its firmware
     int fileIdleMs = 10000;       // a firmware file read from a pipe may be silent this long
+    int watchPollMs = 1000;       // between two looks at the serial ports when watching for panels
 
     static Timings &current();
 };

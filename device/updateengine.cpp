@@ -1,6 +1,7 @@
 #include "device/updateengine.h"
 
 #include "device/connection.h"
+#include "firmware/crc32.h"
 #include "firmware/deviceprofile.h"
 #include "firmware/firmwareimage.h"
 #include "picboot/picboot.h"
@@ -138,6 +139,8 @@ bool UpdateEngine::transfer(const FirmwareImage &image, Phase phase)
     const Connection::Transfer &transfer = m_link.lastTransfer();
     m_outcome.blocksWritten += transfer.blocksWritten;
     m_outcome.blocksVerified += transfer.blocksVerified;
+    if (transfer.blocksReadBack > 0)
+        m_outcome.readBackCrc = transfer.readBackCrc;
     if (done) {
         end(phase);
         return true;
@@ -182,6 +185,7 @@ bool UpdateEngine::read(QByteArray *fileBytes, Ending ending)
         *fileBytes += row;
         report(Read, int(qint64(address) * 100 / end));
     }
+    m_outcome.readBackCrc = crc32(*fileBytes);
     this->end(Read);
     return finish(ending);
 }

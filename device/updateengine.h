@@ -39,6 +39,7 @@ public:
         int blocksWritten = 0;
         int blocksVerified = 0;
         int retries = 0;          // requests the bootloader library sent again
+        qint64 readBackCrc = -1;  // CRC-32 of what the panel returned when read back or read, -1 nothing read
         std::array<qint64, PhaseCount> phaseMs = {-1, -1, -1, -1, -1, -1};  // each phase's time; -1 where it did not run
         bool started = false;     // the panel left its bootloader for the application
     };

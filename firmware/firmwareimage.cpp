@@ -2,7 +2,9 @@
 
 #include "firmware/hexparser.h"
 
+#include <QCryptographicHash>
 #include <QDebug>
+#include <QFileInfo>
 #include <QMap>
 
 #include <algorithm>
@@ -124,7 +126,8 @@ std::unique_ptr<FirmwareImage> FirmwareImage::load(const QString &path, const De
 {
     int failedLine = 0;
     ReadProblem problem = ReadProblem::None;
-    const std::unique_ptr<QVector<QByteArray>> lines(parseHexImage(path, idleMs, &failedLine, &problem));
+    QByteArray text;
+    const std::unique_ptr<QVector<QByteArray>> lines(parseHexImage(path, idleMs, &failedLine, &problem, &text));
     *at = failedLine;
     QString error;
     std::unique_ptr<FirmwareImage> image;
@@ -138,7 +141,10 @@ std::unique_ptr<FirmwareImage> FirmwareImage::load(const QString &path, const De
     else
         *check = image->check(profile, at);
     if (*check != Loaded)
-        image.reset();
+        return nullptr;
+    image->m_fileName = QFileInfo(path).fileName();
+    image->m_fileSize = text.size();
+    image->m_fileSha256 = QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex());
     return image;
 }
 

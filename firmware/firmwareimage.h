@@ -56,6 +56,12 @@ public:
     // *at receives the device address at fault.
     Check check(const DeviceProfile &profile, qint64 *at) const;
 
+    // The file it came from, for the record of an update: its name, size and
+    // SHA-256 (lowercase hex); empty where it came from lines.
+    QString fileName() const { return m_fileName; }
+    qint64 fileSize() const { return m_fileSize; }
+    QString fileSha256() const { return m_fileSha256; }
+
     // A phantom position: the fourth byte of an instruction, which flash
     // does not store.
     static bool isPhantom(quint64 byteAddress) { return (byteAddress & 3) == 3; }
@@ -63,4 +69,7 @@ public:
 private:
     QVector<ImageBlock> m_blocks;
     int m_lineCount = 0;
+    QString m_fileName;
+    qint64 m_fileSize = 0;
+    QString m_fileSha256;
 };

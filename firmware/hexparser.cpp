@@ -81,7 +81,8 @@ bool parseHexText(const QByteArray &text, QVector<QByteArray> *image, int *faile
     return true;
 }
 
-QVector<QByteArray> *parseHexImage(const QString &path, int idleMs, int *failedLine, ReadProblem *problem)
+QVector<QByteArray> *parseHexImage(const QString &path, int idleMs, int *failedLine, ReadProblem *problem,
+                                   QByteArray *read)
 {
     int unused = 0;
     if (!failedLine)
@@ -107,6 +108,8 @@ QVector<QByteArray> *parseHexImage(const QString &path, int idleMs, int *failedL
     case ReadProblem::Silent: qDebug() << "Hex file" << path << "yielded nothing for" << idleMs << "ms"; return image;
     case ReadProblem::Failed: qDebug() << "Hex file" << path << "could not be read:" << detail; return image;
     }
+    if (read)
+        *read = text;
     if (!parseHexText(text, image, failedLine))
         return image;
     qDebug() << "parseHexFile done.";

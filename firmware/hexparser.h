@@ -22,9 +22,10 @@ void sortRecords(QVector<HexRecord> &records, const int &left, const int &right)
 // returns null; the caller owns the result, which is empty on every failure.
 // *failedLine, when given, says why an image came out empty: 0 the file
 // parsed, -1 it could not be read (*problem says why), else the line at
-// fault. A pipe that yields nothing for idleMs is given up.
+// fault. A pipe that yields nothing for idleMs is given up. *text, when
+// given, receives the file's bytes as read.
 QVector<QByteArray> *parseHexImage(const QString &path, int idleMs, int *failedLine = nullptr,
-                                   ReadProblem *problem = nullptr);
+                                   ReadProblem *problem = nullptr, QByteArray *text = nullptr);
 
 // The same for the text of a file already in memory, without the file's own
 // debug lines. Returns false, with *image left empty, when the text is not a

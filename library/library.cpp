@@ -4,6 +4,7 @@
 #include "device/devicepath.h"
 #include "device/timings.h"
 #include "device/updateengine.h"
+#include "device/updaterecord.h"
 #include "firmware/deviceprofile.h"
 #include "library/keepaliveworker.h"
 
@@ -113,6 +114,28 @@ bool Library::load(const QString &path)
     return bool(image);
 }
 
+void Library::record(const QString &portName, const QDateTime &start)
+{
+    const PortEntry *e = connections.value(portName, nullptr);
+    if (m_recordFile.isEmpty() || !e)
+        return;
+    UpdateRecord line;
+    line.start = start;
+    line.end = QDateTime::currentDateTimeUtc();
+    line.tool = QStringLiteral("bootloader-wizard ") + QCoreApplication::applicationVersion();
+    line.command = QStringLiteral("update");
+    line.port = SerialPortEntry(portName, e->connection->location());
+    for (const SerialPortEntry &listed : factory.listedPorts())
+        if (listed.systemLocation == e->connection->location())
+            line.port = listed;
+    line.model = modelNames.value(e->connection->id());
+    line.image = image.get();
+    line.outcome = m_lastOutcome;
+    QString why;
+    if (!line.appendTo(m_recordFile, &why))
+        qDebug() << "Library::record(): the record" << m_recordFile << "could not be written:" << why;
+}
+
 // Closes the entry's link, under its lock, and destroys the entry.
 bool Library::close(PortEntry *e)
 {
@@ -143,7 +166,9 @@ bool Library::erase(const QString &portName)
     bool ok;
     {
         QMutexLocker lock(&e->mutex);
-        ok = UpdateEngine(*e->connection).erase();
+        UpdateEngine engine(*e->connection);
+        ok = engine.erase();
+        m_lastOutcome = engine.outcome();
     }
     if (!ok)
         m_lastError = EraseFailed;
@@ -164,7 +189,11 @@ bool Library::write(const QString &portName)
     }
     QMutexLocker lock(&e->mutex);
     UpdateEngine engine(*e->connection);
-    if (engine.writeAndStart(*image))
+    const bool ok = engine.writeAndStart(*image);
+    const qint64 eraseMs = m_lastOutcome.phaseMs[UpdateEngine::Erase];
+    m_lastOutcome = engine.outcome();
+    m_lastOutcome.phaseMs[UpdateEngine::Erase] = eraseMs;
+    if (ok)
         return true;
     if (engine.outcome().phase != UpdateEngine::Start)
         qDebug() << "Library::write(): writing to" << portName << "failed; the panel was left in its bootloader.";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QMutex>
@@ -14,6 +15,7 @@
 #include <memory>
 
 #include "device/connectionfactory.h"
+#include "device/updateengine.h"
 #include "firmware/firmwareimage.h"
 
 class Connection;
@@ -43,6 +45,12 @@ public:
     void setCallback(const QString &portName, const std::function<void(int)> &callback);
     void setKeepAlive(bool on);
     void wakeUp();
+    // Where each update's record line goes (the log folder's records.jsonl in
+    // the program); empty: nowhere.
+    void setRecordFile(const QString &path) { m_recordFile = path; }
+    // Appends the record of the update that erase() and write() just ran on
+    // the port, begun at `start`.
+    void record(const QString &portName, const QDateTime &start);
     int lastError() const { return m_lastError; }
     void clearLastError() { m_lastError = 0; }
 
@@ -74,6 +82,8 @@ private:
     FirmwareImage::Check m_loadFailure = FirmwareImage::Loaded;
     qint64 m_loadFailureAt = 0;
     QPointer<QObject> keepAliveWorker;
+    QString m_recordFile;
+    UpdateEngine::Outcome m_lastOutcome;  // of the last erase() and write(), together
     bool m_exitHookSet = false;
 };
 

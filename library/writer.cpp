@@ -4,6 +4,7 @@
 #include "library/workerthread.h"
 #include "device/timings.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QThread>
 
@@ -16,6 +17,7 @@ Writer::Writer(const QString &port, QObject *parent)
 
 void Writer::process()
 {
+    const QDateTime start = QDateTime::currentDateTimeUtc();
     qDebug() << "library.erase() called with" << port << "...";
     bool ok = library.erase(port);
     qDebug() << "library.erase() returned" << ok;
@@ -24,6 +26,8 @@ void Writer::process()
         ok = library.write(port);
         qDebug() << "library.write() returned" << ok;
     }
+    // The record of every update, as a bench keeps it, for support.
+    library.record(port, start);
     // Gives the panel time to leave its bootloader before the wizard reports.
     QThread::msleep(unsigned(Timings::current().wakeUpPauseMs));
     // The receiver may delete this worker inside the emission.

@@ -6,6 +6,9 @@
 #include "cli/cli.h"
 #include "device/debuglog.h"
 #include "device/timings.h"
+#include "device/updaterecord.h"
+#include "firmware/crc32.h"
+#include "firmware/firmwareimage.h"
 #include "sim/virtualpanel.h"
 #include "support/flashcheck.h"
 
@@ -13,8 +16,10 @@
 #include <QJsonObject>
 #include <QtTest>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -56,11 +61,14 @@ private slots:
     void readUpdateVerifyRoundTrips();
     void aSignalStopsEveryPanelAtABlockBoundary();
     void aReaderThatGoesAwayStopsNothing();
+    void aBenchWatchesItsSlotsAndRecordsEveryPanel();
+    void twoProgramsRecordingAtOnceTearNoLine();
 
 private:
     QString run(const QStringList &arguments, int *status, QString *log = nullptr);
     VirtualPanel *panel(const PanelFaults &faults = PanelFaults(), bool paced = false);
     QProcess *program(const QStringList &arguments);
+    QList<quint32> writtenBlocks() const;
 
     std::vector<std::unique_ptr<VirtualPanel>> m_panels;
     QTemporaryDir m_dir;
@@ -77,6 +85,7 @@ void TestCli::initTestCase()
     t.wakeUpPauseMs = 0;
     t.keepAliveAnswerMs = 50;
     t.fileIdleMs = 200;
+    t.watchPollMs = 30;
     QFile sample(m_samplePath);
     QVERIFY(sample.open(QIODevice::ReadOnly));
     m_sample = sample.readAll();
@@ -237,9 +246,15 @@ void TestCli::readUpdateVerifyRoundTrips()
     int status = -1;
     run({"update", m_samplePath, "--port", source->devicePath(), "--after", "stay"}, &status);
     QCOMPARE(status, 0);
-    const QString saved = m_dir.filePath(QStringLiteral("saved.hex"));
-    run({"read", "--port", source->devicePath(), saved}, &status);
+    const QString saved = m_dir.filePath(QStringLiteral("saved.hex")), record = m_dir.filePath("read.jsonl");
+    run({"read", "--port", source->devicePath(), saved, "--record", record}, &status);
     QCOMPARE(status, 0);
+    // The record's CRC is of what the panel returned.
+    const int writable = int(VirtualPanel::kProtectedStart * 2);
+    QFile records(record);
+    QVERIFY(records.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(records.readAll()).object().value("readBackCrc32").toString(),
+             QStringLiteral("%1").arg(crc32(source->fileBytes().left(writable)), 8, 16, QLatin1Char('0')));
     const QString updated = run({"update", saved, "--port", target->devicePath()}, &status);
     QCOMPARE(status, 0);
     QVERIFY(updated.count(QRegularExpression(" write +\\d+% +0:\\d\\d left\n")) <= 11);
@@ -247,13 +262,29 @@ void TestCli::readUpdateVerifyRoundTrips()
     target->resetBootloader();
     run({"verify", saved, "--port", target->devicePath(), "--after", "run"}, &status);
     QCOMPARE(status, 0);
-    const int writable = int(VirtualPanel::kProtectedStart * 2);
     QVERIFY(target->fileBytes().left(writable) == source->fileBytes().left(writable));
     QTRY_VERIFY(!target->inBootloader());
     target->resetBootloader();
     // In JSON, at most one progress event a panel and percent.
     const QString json = run({"verify", saved, "--port", target->devicePath(), "--json"}, &status);
     QVERIFY(json.count("\"phase\":\"verify\"") <= 102);
+}
+
+// The device addresses of the blocks an update of the sample reads back, in
+// order: those the file fills below the protected page, then the row that
+// holds the moved reset jump.
+QList<quint32> TestCli::writtenBlocks() const
+{
+    FirmwareImage::Check check = FirmwareImage::Loaded;
+    qint64 at = 0;
+    const std::unique_ptr<FirmwareImage> image = FirmwareImage::load(m_samplePath, DeviceProfile(), 1000, &check, &at);
+    QList<quint32> addresses;
+    for (const ImageBlock &block : image->blocks())
+        if (!block.blank && block.byteAddress < VirtualPanel::kProtectedStart * 2)
+            addresses << quint32(block.byteAddress / 2);
+    if (!addresses.contains(0x100))
+        addresses << 0x100;
+    return addresses;
 }
 
 QProcess *TestCli::program(const QStringList &arguments)
@@ -278,7 +309,7 @@ void TestCli::aSignalStopsEveryPanelAtABlockBoundary()
     QVERIFY(cli->waitForFinished(10000));
     const QString output = QString::fromUtf8(cli->readAllStandardOutput());
     QCOMPARE(cli->exitCode(), 143);
-    QVERIFY2(output.contains(QRegularExpression("interrupted during write at 0x[0-9a-f]+00; the panel stays in its "
+    QVERIFY2(output.contains(QRegularExpression("interrupted during write at 0x[0-9a-f]*[08]0; the panel stays in its "
                                                 "bootloader, run update again\n")), qPrintable(output));
     QVERIFY(p->inBootloader());
     QDir logs(m_dir.filePath("home/BootloaderWizard/logs"));
@@ -302,5 +333,106 @@ void TestCli::aReaderThatGoesAwayStopsNothing()
     QTRY_VERIFY(!p->inBootloader());
 }
 
-QTEST_GUILESS_MAIN(TestCli)
+// Three slots, as a bench's by-path links, filled one after another; the
+// panel in the second fails, is unplugged and plugged in again. Each attempt
+// leaves one record line with the file's SHA-256 and the CRC-32 of what the
+// panel returned when read back; Ctrl-C ends the watch with the totals.
+void TestCli::aBenchWatchesItsSlotsAndRecordsEveryPanel()
+{
+    const QString record = m_dir.filePath("watch.jsonl");
+    QStringList arguments{"update", m_samplePath, "--watch", "--record", record, "--json"};
+    for (int slot = 1; slot <= 3; ++slot) {
+        QFile::remove(m_dir.filePath(QStringLiteral("slot%1").arg(slot)));
+        arguments << "--port" << m_dir.filePath(QStringLiteral("slot%1").arg(slot));
+    }
+    int status = -1;
+    QString output;
+    std::thread watching([&] { output = run(arguments, &status); });
+    const auto lines = [&] {
+        QFile file(record);
+        QByteArrayList all = file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QByteArrayList();
+        all.removeAll(QByteArray());
+        return all;
+    };
+    QThread::msleep(300);  // the watch has taken stock of the ports there at its start
+    PanelFaults fault;
+    fault.writeNoReplyAtRow = 3;
+    const QVector<VirtualPanel *> panels{panel(), panel(fault), panel()};
+    for (int slot = 1; slot <= 4; ++slot) {
+        VirtualPanel *p = panels[slot == 4 ? 1 : slot - 1];
+        const QString link = m_dir.filePath(QStringLiteral("slot%1").arg(slot == 4 ? 2 : slot));
+        if (slot == 4) {  // plugged in again, with the fault gone
+            QFile::remove(link);
+            QThread::msleep(200);
+            p->setFaults(PanelFaults());
+        }
+        QVERIFY(QFile::link(p->devicePath(), link));
+        QTRY_COMPARE_WITH_TIMEOUT(lines().size(), slot, 10000);
+    }
+    QThread::msleep(200);  // nothing is tried twice
+    QCOMPARE(lines().size(), 4);
+    std::raise(SIGINT);
+    watching.join();
+    QCOMPARE(status, 130);
+    QVERIFY2(output.contains("\"command\":\"watch\"") && output.contains("\"failed\":1")
+             && output.contains("\"updated\":3"), qPrintable(output));
+    const QString sha = QCryptographicHash::hash(m_sample, QCryptographicHash::Sha256).toHex();
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const QJsonObject line = QJsonDocument::fromJson(lines().at(attempt)).object();
+        QCOMPARE(line.value("slot").toString(), QStringLiteral("slot%1").arg(attempt == 3 ? 2 : attempt + 1));
+        QCOMPARE(line.value("result").toString(), attempt == 1 ? "failed" : "ok");
+        QCOMPARE(line.value("fileSha256").toString(), sha);
+        QVERIFY(QDateTime::fromString(line.value("start").toString(), Qt::ISODateWithMs).isValid());
+        if (attempt == 1) {
+            QCOMPARE(line.value("failedAt").toInt(), 0x100);
+            continue;
+        }
+        // What a read-back of every block the file fills gives, from the panel's own flash.
+        const VirtualPanel &p = *panels[attempt == 3 ? 1 : attempt];
+        quint32 crc = 0;
+        for (quint32 address : writtenBlocks())
+            crc = crc32(p.readFlash(address, 64), crc);
+        QCOMPARE(line.value("readBackCrc32").toString(), QStringLiteral("%1").arg(crc, 8, 16, QLatin1Char('0')));
+    }
+}
+
+// Two programs append 500 long lines each to one record at once: every line
+// comes out whole.
+void TestCli::twoProgramsRecordingAtOnceTearNoLine()
+{
+    const QString record = m_dir.filePath("shared.jsonl");
+    QList<QProcess *> writers;
+    for (int i = 0; i < 2; ++i) {
+        writers << new QProcess(this);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("APPEND_RECORDS_TO", record);
+        writers.last()->setProcessEnvironment(env);
+        writers.last()->start(QCoreApplication::applicationFilePath(), QStringList());
+    }
+    for (QProcess *writer : writers)
+        QVERIFY(writer->waitForFinished(30000) && writer->exitCode() == 0);
+    QFile file(record);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArrayList lines = file.readAll().split('\n');
+    QCOMPARE(lines.size(), 1001);
+    for (int i = 0; i < 1000; ++i)
+        QVERIFY2(QJsonDocument::fromJson(lines[i]).object().value("port").toString().size() == 600, lines[i].left(80));
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // As a second program writing the record: long lines, one after another.
+    if (qEnvironmentVariableIsSet("APPEND_RECORDS_TO")) {
+        UpdateRecord line;
+        line.port.portName = QString(600, QLatin1Char('x'));
+        QString why;
+        for (int i = 0; i < 500; ++i)
+            if (!line.appendTo(qEnvironmentVariable("APPEND_RECORDS_TO"), &why))
+                return 1;
+        return 0;
+    }
+    TestCli test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_cli.moc"

@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProgressBar>
 
 #include "device/errorcodes.h"
@@ -49,6 +51,7 @@ void TestUpdate::initTestCase()
     m_smallText = intelhex::file(records);
     m_small = m_dir.filePath(QStringLiteral("small.hex"));
     QVERIFY(intelhex::writeFile(m_small, m_smallText));
+    library.setRecordFile(m_dir.filePath(QStringLiteral("records.jsonl")));
 }
 
 void TestUpdate::faults_data()
@@ -158,6 +161,16 @@ void TestUpdate::faults()
     case Flash::Partial: QVERIFY(!mismatch.isEmpty() && panel->fileBytes() != before); break;
     }
     QCOMPARE(panel->inBootloader(), bootloader);
+    // Each update past the search leaves its record line: the result, and
+    // the file it wrote.
+    QFile records(m_dir.filePath(QStringLiteral("records.jsonl")));
+    if (code != DeviceNotFound && records.open(QIODevice::ReadOnly)) {
+        const QJsonObject last = QJsonDocument::fromJson(records.readAll().trimmed().split('\n').last()).object();
+        QCOMPARE(last.value("result").toString(), code == NoError ? "ok" : "failed");
+        QCOMPARE(last.value("fileSha256").toString(),
+                 QString(QCryptographicHash::hash(m_smallText, QCryptographicHash::Sha256).toHex()));
+    }
+    QCOMPARE(records.isOpen(), code != DeviceNotFound);
     if (!again)
         return;
 
