@@ -195,7 +195,8 @@ UpdateRecord recordOf(const PanelRun &run, const Request &request, const Firmwar
 QString summaryLine(const PanelRun &run, const QString &command, const QString &success)
 {
     const UpdateEngine::Outcome &o = run.result().outcome;
-    const QString port = Progress::printable(run.port().portName);
+    const SerialPortEntry &where = run.port();
+    const QString port = Progress::printable(where.slot.isEmpty() ? where.portName : where.slot + QLatin1Char(' ') + where.portName);
     const QString times = phaseTimes(o).isEmpty() ? QString() : QStringLiteral(" (%1)").arg(phaseTimes(o));
     if (o.interrupted)
         return QStringLiteral("%1: %2; the panel stays in its bootloader, run %3 again").arg(port, o.failure, command);
