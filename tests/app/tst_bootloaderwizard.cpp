@@ -7,58 +7,15 @@
 #include "app/runoutcome.h"
 #include "device/systemreport.h"
 
-static QStringList notes;
-
-// Stands in for the scan and setup pages, which would search real ports, and
-// notes the back notifications it gets under its id.
-class ProbePage : public MyWizardPage
-{
-    Q_OBJECT
-
-public:
-    void onBackButton() override { notes << objectName() + QStringLiteral(" left"); }
-    void revisit() override { notes << objectName() + QStringLiteral(" revisited"); }
-};
-
 class TestBootloaderWizard : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void backTellsThePageJustLeftAndThePageReturnedTo();
     void everyCodeHasItsMessage();
     void theSupportLogSaysHowTheRunEnded_data();
     void theSupportLogSaysHowTheRunEnded();
 };
-
-void TestBootloaderWizard::backTellsThePageJustLeftAndThePageReturnedTo()
-{
-    BootloaderWizard wizard;
-    ProbePage probes[2];
-    for (int i : {0, 1}) {
-        probes[i].setObjectName(QString::number(BootloaderWizard::Page_Scan + i));
-        wizard.removePage(BootloaderWizard::Page_Scan + i);
-        wizard.setPage(BootloaderWizard::Page_Scan + i, &probes[i]);
-    }
-    wizard.show();
-    // The error page has the lowest id, yet a run opens on the terms.
-    QCOMPARE(wizard.currentId(), int(BootloaderWizard::Page_Intro));
-    wizard.setField(QStringLiteral("acceptance"), true);
-    auto back = [&](int to, const char *told) {
-        notes.clear();
-        QTest::ignoreMessage(QtDebugMsg, "backButtonPressed(int) called.");
-        wizard.button(QWizard::BackButton)->click();
-        QCOMPARE(wizard.currentId(), to);
-        QCOMPARE(notes.join(QStringLiteral(", ")), QString::fromLatin1(told));
-    };
-
-    // Through the preparations and the search to the setup page.
-    for (int i = 0; i < 6; ++i)
-        wizard.next();
-    back(BootloaderWizard::Page_Scan, "8 left, 7 revisited");
-    // The preparation pages are plain pages: nothing to tell.
-    back(BootloaderWizard::Page_Preparations4, "7 left");
-}
 
 // What the technician reads, and reads out to support over the phone: each
 // code's number and message exactly as agreed. Message 1 has no final full

@@ -107,6 +107,7 @@ void TestSearch::aFastSearchStaysOnScreenAndBackSearchesAnew()
     QCOMPARE(log.count(kFeedback), 1);
     run.click(QWizard::BackButton);
     QCOMPARE(run.currentId(), int(BootloaderWizard::Page_Scan));
+    QVERIFY(log.contains(QStringLiteral("backButtonPressed(int) called.")));
     QVERIFY(library.foundPorts().isEmpty());
     QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 3000));
     QCOMPARE(log.count(kScanStarted), 2);
@@ -175,16 +176,19 @@ void TestSearch::filesAreJudgedAsTyped()
     const QList<QPair<QString, QString>> refused = {
         {file("none.hex", QByteArray()), QStringLiteral("Arquivo não encontrado ou ilegível.")},
         {file("cut.hex", data(0x2000, word) + '\n'), QStringLiteral("Arquivo danificado na linha 1.")},
-        {file("empty.hex", ":00000001FF\n"), QStringLiteral("O arquivo não tem dados para gravar.")},
+        // Erased values and the configuration words alone: nothing for the panel.
+        {file("empty.hex", intelhex::lines({data(0x2000, QByteArray(16, '\xFF')), linear(2), data(0xAFF4, QByteArray(12, 1)),
+                                 endOfFile()})), QStringLiteral("O arquivo não tem dados para gravar.")},
         {file("protected.hex", intelhex::lines({linear(2), data(0xA800, word), endOfFile()})),
          QStringLiteral("Dados na página protegida do bootloader (endereço 0x15400).")},
-        {file("outside.hex", intelhex::lines({linear(3), data(0, word), endOfFile()})),
-         QStringLiteral("Dados fora da memória do controlador (endereço 0x18000).")},
+        // A line that starts on the last word and runs past it.
+        {file("outside.hex", intelhex::lines({linear(2), data(0xAFF8, QByteArray(16, 1)), endOfFile()})),
+         QStringLiteral("Dados fora da memória do controlador (endereço 0x15800).")},
     };
     LogCapture log;
     WizardRun run;
     QVERIFY(run.reachSetup());
-    const QString good = WizardRun::sampleFirmware();
+    const QString good = samplePath();
     for (const auto &row : refused) {
         run.typeFile(good);
         QTRY_VERIFY(run.enabled(QWizard::NextButton));
@@ -221,7 +225,7 @@ void TestSearch::theFileDialog()
 {
     WizardRun run;
     QVERIFY(run.reachSetup());
-    const QString firmware = WizardRun::sampleFirmware();
+    const QString firmware = samplePath();
     QFileDialog *seen = nullptr;
     // Answers the dialog once it is up; one that will not close is rejected,
     // so that a fault fails the test instead of hanging it.

@@ -43,11 +43,6 @@ PanelOptions WizardRun::quickPanel(int modelByte)
     return options;
 }
 
-QString WizardRun::sampleFirmware()
-{
-    return QStringLiteral(WIZARD_SOURCE_DIR "/examples/alarm-panel-demo.hex");
-}
-
 VirtualPanel *WizardRun::addPanel(const PanelOptions &options)
 {
     auto panel = std::make_unique<VirtualPanel>(options);

@@ -29,7 +29,6 @@ public:
 
     // A panel that answers at once; tests that time nothing need no pacing.
     static PanelOptions quickPanel(int modelByte = 1);
-    static QString sampleFirmware();
 
     VirtualPanel *addPanel(const PanelOptions &options = quickPanel());
     VirtualPanel *panel(int i) const { return m_panels.at(size_t(i)).get(); }
@@ -61,7 +60,7 @@ public:
     void typeFile(const QString &path);
     // The setup page with the file parsed and Next enabled, then on to the
     // install page: the write starts.
-    bool commit(const QString &path = sampleFirmware());
+    bool commit(const QString &path = samplePath());
     QString shownError() const;
 
 private:

@@ -44,7 +44,6 @@ private slots:
     void refuses_data();
     void refuses();
     void aPipeIsReadToItsEnd();
-    void sourcesThatGiveNoFile();
     void samplesMatchSrecCat_data();
     void samplesMatchSrecCat();
 };
@@ -167,26 +166,6 @@ void TestHexReader::aPipeIsReadToItsEnd()
     std::unique_ptr<QVector<QByteArray>> image(parseHexImage(fifo, 5000));
     writer.join();
     QCOMPARE(image->size(), 3000);
-}
-
-// Each with its own reason, none read for ever: a named pipe nobody writes
-// to, a folder, a device without end, a name that is not there.
-void TestHexReader::sourcesThatGiveNoFile()
-{
-    const QString fifo = m_dir.filePath(QStringLiteral("silent.hex"));
-    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-    const QList<QPair<QString, ReadProblem>> rows{{fifo, ReadProblem::Silent}, {m_dir.path(), ReadProblem::IsDirectory},
-                                                  {"/dev/zero", ReadProblem::TooLarge},
-                                                  {m_dir.filePath("none.hex"), ReadProblem::Missing}};
-    for (const auto &row : rows) {
-        QElapsedTimer clock;
-        clock.start();
-        int failedLine = 0;
-        ReadProblem problem = ReadProblem::None;
-        std::unique_ptr<QVector<QByteArray>> image(parseHexImage(row.first, 200, &failedLine, &problem));
-        QVERIFY2(problem == row.second && failedLine == -1 && image->isEmpty(), qPrintable(row.first));
-        QVERIFY(clock.elapsed() < 3000);
-    }
 }
 
 void TestHexReader::samplesMatchSrecCat_data()

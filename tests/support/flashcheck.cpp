@@ -3,6 +3,18 @@
 #include "sim/virtualpanel.h"
 #include "support/intelhex.h"
 
+#include <QFile>
+
+QString samplePath()
+{
+    return QStringLiteral(WIZARD_SOURCE_DIR "/examples/alarm-panel-demo.hex");
+}
+
+QByteArray sampleText()
+{
+    QFile file(samplePath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 QString flashMismatch(const VirtualPanel &panel, const QByteArray &hexText)
 {

@@ -12,3 +12,7 @@ class VirtualPanel;
 // file is decoded here, apart from the program's reader. Empty on a match,
 // else the first difference.
 QString flashMismatch(const VirtualPanel &panel, const QByteArray &hexText);
+
+// The example firmware the update tests write: its path, and its text.
+QString samplePath();
+QByteArray sampleText();
