@@ -291,13 +291,10 @@ bool save(const QString &path, const QByteArray &bytes, std::FILE *out, QString 
         return ok;
     }
     QFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
-    *why = file.errorString();
+    const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
     file.close();
-    ok = ok && file.error() == QFileDevice::NoError;
-    if (!ok && file.error() != QFileDevice::NoError)
-        *why = file.errorString();
-    return ok;
+    *why = file.errorString();
+    return ok && file.error() == QFileDevice::NoError;
 }
 
 // Updates every panel that appears, each as soon as it answers, until
@@ -331,8 +328,9 @@ int watchPanels(const Request &request, const FirmwareImage &image, Progress &pr
                 (run.result().outcome.ok ? updated : failed) += 1;
                 recorded = report(run, request, &image, QStringLiteral("updated and verified"), progress, said) && recorded;
             }
+            // A port whose driver hangs is left alone too, until it goes away.
             if (ports.contains(it->first))
-                ports[it->first] = attempted ? Done : Waiting;
+                ports[it->first] = attempted || run.portHung() ? Done : Waiting;
             it = runs.erase(it);
         }
     };
@@ -359,13 +357,15 @@ int watchPanels(const Request &request, const FirmwareImage &image, Progress &pr
     reap(true);
     const QString totals = QStringLiteral("%1 panels updated, %2 failed in %3 s").arg(updated).arg(failed)
                                .arg(seconds(clock.elapsed()));
+    // A watch always ends by a signal: a record that could not be kept is what the status tells.
+    const int status = recorded ? Interrupt::exitStatus() : 1;
     if (request.json)
         progress.line(QJsonObject{{"event", "summary"}, {"command", "watch"}, {"updated", updated}, {"failed", failed},
-                                  {"seconds", clock.elapsed() / 1000.0}, {"status", Interrupt::exitStatus()}});
+                                  {"seconds", clock.elapsed() / 1000.0}, {"status", status}});
     else
         progress.line(totals);
     qDebug().noquote() << totals;
-    return recorded ? Interrupt::exitStatus() : 1;
+    return status;
 }
 
 int execute(const Request &request, const FirmwareImage *image, Progress &progress, const Said &said)
@@ -394,6 +394,7 @@ int execute(const Request &request, const FirmwareImage *image, Progress &progre
         if (!save(request.file, hex, said.out, &why)) {
             UpdateEngine::Outcome &outcome = runs.front()->result().outcome;
             outcome.ok = false;
+            outcome.phase = UpdateEngine::Read;
             outcome.failure = QStringLiteral("could not write %1: %2").arg(Progress::printable(request.file), why);
         }
     }
@@ -446,7 +447,7 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
         return said.usage(command.isEmpty() ? QStringLiteral("no command") : "unknown command " + Progress::printable(command));
     if (args.size() != wanted)
         return said.usage(QStringLiteral("%1 takes %2").arg(command, wanted == 1 ? "no file" : "one file"));
-    if (request.all && !names.isEmpty())
+    if (request.all && !names.isEmpty() && !request.watch)
         return said.usage(QStringLiteral("--all and --port were both given: name the ports, or ask for all of them"));
     if (command == QLatin1String("update") && names.isEmpty() && !request.all && !request.watch)
         return said.usage(QStringLiteral("update needs --port PORT (one or more), --all or --watch"));

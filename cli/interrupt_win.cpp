@@ -17,6 +17,11 @@ BOOL WINAPI onControl(DWORD event)
         std::_Exit(status);
     g_status = status;
     g_requested = true;
+    // For a closing console, logoff or shutdown Windows ends the program as
+    // soon as this returns, and within 5 s anyway: the panels get that long
+    // to stop at a block and the records to be written; main's end ends this.
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+        Sleep(4500);
     return TRUE;
 }
 } // namespace

@@ -55,7 +55,10 @@ bool PanelRun::identify(ConnectionFactory &factory, int *id)
     outcome.code = DeviceNotFound;
     *id = factory.getConnectionID(m_port.systemLocation);
     switch (*id) {
-    case ConnectionFactory::PortNotOpened: outcome.failure = PortAccess::summary(factory.lastProblem()); break;
+    case ConnectionFactory::PortNotOpened:
+        outcome.failure = PortAccess::summary(factory.lastProblem());
+        m_hung = factory.lastProblem().cause == PortAccess::NotResponding;
+        break;
     case ConnectionFactory::WrongProbeReply:
         outcome.failure = factory.lastAnswerSize() == 0 ? QStringLiteral("no reply") : QStringLiteral("not a panel");
         break;
@@ -116,6 +119,7 @@ void PanelRun::run()
     UpdateEngine::Outcome &outcome = m_result.outcome;
     if (!link) {
         outcome.ok = false;
+        outcome.phase = m_job == Update ? UpdateEngine::Erase : m_job == Verify ? UpdateEngine::Verify : UpdateEngine::Read;
         outcome.code = ConnectionFailed;
         outcome.failure = QStringLiteral("the bootloader link could not be opened");
         finish(QStringLiteral("failed"));

@@ -44,6 +44,8 @@ public:
     bool done() const;
     // Nothing answered as a known panel: no attempt was made.
     bool foundNoPanel() const { return m_result.outcome.phase == UpdateEngine::Identify && !m_result.outcome.ok; }
+    // The port's driver did not finish with it in time.
+    bool portHung() const { return m_hung; }
     const SerialPortEntry &port() const { return m_port; }
     const Result &result() const { return m_result; }
     Result &result() { return m_result; }
@@ -68,4 +70,5 @@ private:
     QByteArray m_program;
     std::unique_ptr<QThread> m_thread;
     int m_blocks = 0;  // the blocks the transfer moves, for the time left
+    bool m_hung = false;
 };

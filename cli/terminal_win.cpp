@@ -1,5 +1,7 @@
 #include "cli/terminal.h"
 
+#include <cstdlib>
+
 #include <windows.h>
 
 bool outputIsTerminal()
@@ -11,7 +13,15 @@ bool outputIsTerminal()
     return SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+namespace {
+UINT g_codePage = 0;
+void restoreCodePage() { SetConsoleOutputCP(g_codePage); }
+} // namespace
+
+// The console outlives the program: its own code page is put back at exit.
 void useUtf8Output()
 {
-    SetConsoleOutputCP(CP_UTF8);
+    g_codePage = GetConsoleOutputCP();
+    if (g_codePage != 0 && g_codePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
+        std::atexit(restoreCodePage);
 }

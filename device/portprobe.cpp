@@ -4,10 +4,12 @@
 #include "device/portlock.h"
 #include "firmware/deviceprofile.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSet>
 #include <QSerialPort>
 #include <QThread>
 
@@ -138,6 +140,26 @@ int exchange(const SerialPortEntry &entry, int answerMs, PortProbe::Outcome *out
 
 QMutex g_stallMutex;
 std::function<void(const QString &)> g_stall;
+// Ports whose given-up probe has not ended yet: asked again, they answer at
+// once as still not responding instead of stranding one more thread.
+QSet<QString> g_stalled;
+
+struct ProbeState
+{
+    PortProbe::Outcome outcome;
+    bool finished = false;  // guarded by g_stallMutex, as is `abandoned`
+    bool abandoned = false;
+};
+
+PortProbe::Outcome notResponding(const SerialPortEntry &entry, const QString &detail)
+{
+    PortProbe::Outcome hung;
+    hung.result = ConnectionFactory::PortNotOpened;
+    hung.problem.cause = PortAccess::NotResponding;
+    hung.problem.detail = detail;
+    qDebug().noquote() << PortAccess::explain(entry.portName, entry.systemLocation, hung.problem);
+    return hung;
+}
 
 } // namespace
 
@@ -147,31 +169,45 @@ PortProbe::Outcome PortProbe::identify(const SerialPortEntry &entry, const Timin
     {
         QMutexLocker lock(&g_stallMutex);
         stall = g_stall;
+        if (g_stalled.contains(entry.systemLocation))
+            return notResponding(entry, QStringLiteral("an earlier attempt to open it has not ended"));
     }
     // Shared: the thread may outlive this call's wait.
-    auto outcome = std::make_shared<Outcome>();
-    QThread *thread = QThread::create([outcome, entry, stall, answerMs = timings.answerMs] {
+    auto state = std::make_shared<ProbeState>();
+    QThread *thread = QThread::create([state, entry, stall, answerMs = timings.answerMs] {
         if (stall)
             stall(entry.systemLocation);
-        outcome->result = exchange(entry, answerMs, outcome.get());
+        state->outcome.result = exchange(entry, answerMs, &state->outcome);
+        QMutexLocker lock(&g_stallMutex);
+        state->finished = true;
+        if (state->abandoned)
+            g_stalled.remove(entry.systemLocation);
     });
     thread->setObjectName(QStringLiteral("probe ") + entry.portName);
     thread->start();
 
     // Two probes, the model request, and the time to open and close the port.
     const int limitMs = 3 * timings.answerMs + timings.probeGraceMs;
-    if (thread->wait(QDeadlineTimer(limitMs))) {
-        delete thread;
-        return *outcome;
+    bool abandoned = !thread->wait(QDeadlineTimer(limitMs));
+    if (abandoned) {
+        QMutexLocker lock(&g_stallMutex);
+        abandoned = state->abandoned = !state->finished;
+        if (abandoned)
+            g_stalled.insert(entry.systemLocation);
     }
-    // Left to end on its own, if it ever does; it holds nothing of ours.
+    if (!abandoned) {
+        thread->wait();
+        delete thread;
+        return state->outcome;
+    }
+    // Left to end on its own, if it ever does; it holds nothing of ours. Its
+    // deletion waits for the main thread's loop, which this thread may lack.
+    if (QCoreApplication::instance())
+        thread->moveToThread(QCoreApplication::instance()->thread());
     QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    Outcome hung;
-    hung.result = ConnectionFactory::PortNotOpened;
-    hung.problem.cause = PortAccess::NotResponding;
-    hung.problem.detail = QStringLiteral("did not finish with it within %1 ms").arg(limitMs);
-    qDebug().noquote() << PortAccess::explain(entry.portName, entry.systemLocation, hung.problem);
-    return hung;
+    if (thread->isFinished())  // ended before the connection; a second deleteLater is harmless
+        thread->deleteLater();
+    return notResponding(entry, QStringLiteral("did not finish with it within %1 ms").arg(limitMs));
 }
 
 void PortProbe::setStallForTests(const std::function<void(const QString &)> &stall)

@@ -26,6 +26,7 @@ QString UpdateEngine::phaseName(Phase phase)
 void UpdateEngine::begin(Phase phase)
 {
     m_phaseStart = QDateTime::currentMSecsSinceEpoch();
+    m_running = phase;
     report(phase, phase == Erase || phase == Start ? -1 : 0);
 }
 
@@ -39,6 +40,7 @@ void UpdateEngine::end(Phase phase)
 {
     qint64 &ms = m_outcome.phaseMs[phase];
     ms = qMax<qint64>(ms, 0) + QDateTime::currentMSecsSinceEpoch() - m_phaseStart;
+    m_running = PhaseCount;
     m_outcome.retries = qMax(0, m_link.retries());
 }
 
@@ -57,7 +59,10 @@ QString UpdateEngine::why() const
 
 bool UpdateEngine::fail(Phase phase, ErrorCode code, const QString &failure, qint64 at)
 {
-    end(phase);
+    // The time goes to the phase that ran (a write whose read-back differs
+    // fails as a verify), and to none when the job stopped between phases.
+    if (m_running != PhaseCount)
+        end(m_running);
     m_outcome.ok = false;
     m_outcome.phase = phase;
     m_outcome.code = code;
@@ -77,7 +82,6 @@ bool UpdateEngine::stopped(Phase phase)
 {
     if (!m_stop || !*m_stop)
         return false;
-    m_phaseStart = QDateTime::currentMSecsSinceEpoch();
     m_outcome.interrupted = true;
     fail(phase, NoError, QStringLiteral("interrupted before the %1").arg(phaseName(phase)));
     return true;

@@ -79,4 +79,5 @@ private:
     const std::atomic<bool> *m_stop;
     Outcome m_outcome;
     qint64 m_phaseStart = 0;
+    Phase m_running = PhaseCount;  // the phase whose time runs, PhaseCount none
 };

@@ -3,7 +3,6 @@
 #include "device/errorcodes.h"
 #include "firmware/firmwareimage.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QSysInfo>
 
@@ -55,10 +54,5 @@ QJsonObject UpdateRecord::toJson() const
 
 bool UpdateRecord::appendTo(const QString &path, QString *why) const
 {
-    const QByteArray line = QJsonDocument(toJson()).toJson(QJsonDocument::Compact) + '\n';
-    QFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)
-                    && file.write(line) == line.size();
-    *why = file.errorString();
-    return ok;
+    return appendLine(path, QJsonDocument(toJson()).toJson(QJsonDocument::Compact) + '\n', why);
 }

@@ -185,6 +185,11 @@ bool Library::write(const QString &portName)
     }
     if (!image) {
         m_lastError = ConfigParseFailed;
+        // The erase before it went well; the record must not say the update did.
+        m_lastOutcome.ok = false;
+        m_lastOutcome.phase = UpdateEngine::Write;
+        m_lastOutcome.code = ConfigParseFailed;
+        m_lastOutcome.failure = QStringLiteral("no firmware file is loaded");
         return false;
     }
     QMutexLocker lock(&e->mutex);

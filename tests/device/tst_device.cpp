@@ -229,6 +229,9 @@ void TestDevice::aPortWhoseDriverNeverReturns()
     QCOMPARE(factory.lastProblem().cause, PortAccess::NotResponding);
     QVERIFY(log.containsPrefix("Port \"stalled-port\" (" + stalled + ") could not be opened: not responding. The "
                                "system did not finish with it within 1100 ms; the search went on"));
+    // Asked again while it still hangs: at once, with no second thread stranded.
+    clock.restart();
+    QVERIFY(factory.getConnectionID(stalled) == -2 && clock.elapsed() < 200);
     QCOMPARE(factory.getConnectionID(m_location), 1);
     release->release();
     QTRY_VERIFY(log.containsPrefix("Port \"stalled-port\" (" + stalled + ") could not be opened: no such device"));

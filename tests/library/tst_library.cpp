@@ -69,10 +69,16 @@ void TestLibrary::scanKeepsKnownPanelsAndFreesTheRest()
                            library.write(found[0]) ? 0 : library.lastError(),
                            library.closePort(found[0]) ? 0 : library.lastError()};
     QCOMPARE(codes, (QList<int>{3, 5, 2}));
-    // A file refused after a good one leaves nothing to write: no row goes out.
+    // A file refused after a good one leaves nothing to write: no row goes
+    // out, and the record says the update failed although its erase did not.
     QVERIFY(library.load(m_good) && !library.load(m_files.filePath(QStringLiteral("none.hex"))));
-    QVERIFY(!library.write(found[1]) && library.lastError() == 4);
+    library.setRecordFile(m_files.filePath(QStringLiteral("records.jsonl")));
+    QVERIFY(library.erase(found[1]) && !library.write(found[1]) && library.lastError() == 4);
+    library.record(found[1], QDateTime::currentDateTimeUtc());
+    library.setRecordFile(QString());
     QCOMPARE(second->rowWrites(), 0);
+    QFile records(m_files.filePath(QStringLiteral("records.jsonl")));
+    QVERIFY(records.open(QIODevice::ReadOnly) && records.readAll().contains("\"result\":\"failed\""));
 }
 
 // The bridge's driver among the names the system lists, in any case, within

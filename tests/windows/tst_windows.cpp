@@ -127,9 +127,12 @@ void TestWindows::theBenchToolUpdatesTwoPanelsAtOnce()
     QCOMPARE(program("bootloader-cli.exe", {"update", Wine::windowsPath(damagedPath), "--port", "COM12"}).status, 2);
     QVERIFY(m_panel12->packets().isEmpty());
 
+    const QString record = m_dir.filePath("records.jsonl");
     const Wine::Result update = program("bootloader-cli.exe", {"update", Wine::windowsPath(m_samplePath), "--port",
-                                                               "COM12", "--port", "COM13"});
+                                                               "COM12", "--port", "COM13", "--record", Wine::windowsPath(record)});
     QCOMPARE(update.status, 0);
+    QFile records(record);  // one whole line a panel, appended as Windows appends
+    QVERIFY(records.open(QIODevice::ReadOnly) && records.readAll().count("\"result\":\"ok\"") == 2);
     QCOMPARE(flashMismatch(*m_panel12, m_sample), QString());
     QCOMPARE(flashMismatch(*m_panel13, m_sample), QString());
     rearm(*m_panel12);
