@@ -82,6 +82,7 @@ void InstallPage::start()
     }
 
     auto *thread = new QThread;
+    thread->setObjectName(QStringLiteral("writer"));  // in debuggers and the system's thread list
     qDebug() << "InstallPage::start() <-" << portName;
     auto *writer = new Writer(portName, thread);
     connect(thread, &QThread::started, writer, &Writer::process);

@@ -13,6 +13,7 @@
 #include "support/bootframe.h"
 #include "support/intelhex.h"
 #include "support/logcapture.h"
+#include "support/process.h"
 #include "wizardrun.h"
 
 // The whole update against virtual panels: what each panel fault, at each
@@ -153,6 +154,8 @@ void TestUpdate::faults()
     case Flash::Partial: QVERIFY(!mismatch.isEmpty() && panel->fileBytes() != before); break;
     }
     QCOMPARE(panel->inBootloader(), bootloader);
+    // The writer's thread ends with its work: one left a run would pile up.
+    QTRY_COMPARE(threadCount("writer"), 0);
     // Each update leaves its record line: the result, and the file it wrote.
     QFile records(m_dir.filePath(QStringLiteral("records.jsonl")));
     QVERIFY(records.open(QIODevice::ReadOnly));

@@ -7,6 +7,7 @@
 #include "library/library.h"
 #include "sim/virtualpanel.h"
 #include "support/intelhex.h"
+#include "support/process.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,27 +74,3 @@ private:
     std::vector<std::unique_ptr<VirtualPanel>> m_panels;
     QStringList m_names;
 };
-
-// How many descriptors of this process are open on `device` (a resolved path
-// such as /dev/pts/4): shows whether a port was left open.
-inline int openDescriptors(const QString &device)
-{
-    int n = 0;
-    const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
-        n += fd.symLinkTarget() == device;
-    return n;
-}
-
-// The threads this process has now, all or those whose system name is
-// `name` (Linux).
-inline int threadCount(const QByteArray &name = QByteArray())
-{
-    int n = 0;
-    const QDir tasks(QStringLiteral("/proc/self/task"));
-    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(tasks.filePath(task) + QStringLiteral("/comm"));
-        n += name.isEmpty() || (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name);
-    }
-    return n;
-}
