@@ -64,8 +64,8 @@ void TestHexReader::accepts_data()
         << Lines{l400};
     QTest::newRow("segment address is segment x 16") << lines({segment(0x1234), data(0x0010, bytes({1}))})
                                                      << Lines{"012350 01 "};
-    QTest::newRow("a segment record ending at 64 KiB") << lines({segment(0x1000), data(0xFFFE, bytes({1, 2}))})
-                                                       << Lines{"01fffe 01 02 "};
+    QTest::newRow("two records out of order, one ending at 64 KiB")
+        << lines({segment(0x1000), data(0xFFFE, bytes({1, 2})), data(0, bytes({3}))}) << Lines{"010000 03 ", "01fffe 01 02 "};
     QTest::newRow("linear replaces segment") << lines({segment(0x1234), linear(0x0002), data(0x0010, bytes({1}))})
                                              << Lines{"020010 01 "};
     QTest::newRow("a linear record across 64 KiB") << lines({linear(0), data(0xFFFE, bytes({1, 2, 3, 4}))})
