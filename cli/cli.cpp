@@ -197,7 +197,9 @@ QString summaryLine(const PanelRun &run, const QString &command, const QString &
     const UpdateEngine::Outcome &o = run.result().outcome;
     const SerialPortEntry &where = run.port();
     const QString port = Progress::printable(where.slot.isEmpty() ? where.portName : where.slot + QLatin1Char(' ') + where.portName);
-    const QString times = phaseTimes(o).isEmpty() ? QString() : QStringLiteral(" (%1)").arg(phaseTimes(o));
+    QString times = phaseTimes(o);
+    if (!times.isEmpty())
+        times = QStringLiteral(" (%1)").arg(times);
     if (o.interrupted)
         return QStringLiteral("%1: %2; the panel stays in its bootloader, run %3 again").arg(port, o.failure, command);
     const QString left = o.started ? QStringLiteral("started") : QStringLiteral("left in its bootloader");
