@@ -127,7 +127,7 @@ void PanelRun::run()
     }
     UpdateEngine engine(*link, [this](UpdateEngine::Phase phase, int percent) { report(phase, percent); }, m_stop);
     const DeviceProfile profile;
-    m_blocks = m_image ? int(m_image->bytesToWrite() / profile.writeBlockBytes)
+    m_blocks = m_image ? int(m_image->bytesToWrite(profile) / profile.writeBlockBytes)
                        : int(profile.protectedStart() / profile.rowAddresses());
     const bool ok = m_job == Update ? engine.update(*m_image, m_ending)
                     : m_job == Verify ? engine.verify(*m_image, m_ending)

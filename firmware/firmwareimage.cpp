@@ -1,6 +1,7 @@
 #include "firmware/firmwareimage.h"
 
 #include "firmware/hexparser.h"
+#include "firmware/imagebuilder.h"
 
 #include <QCryptographicHash>
 #include <QDebug>
@@ -114,8 +115,8 @@ std::unique_ptr<FirmwareImage> FirmwareImage::fromLines(const QVector<QByteArray
     for (ImageBlock block : qAsConst(pending)) {
         lastLine = std::max(lastLine, block.lastLine);
         block.lastLine = lastLine;
-        for (int k = 0; k < blockBytes && block.blank; ++k)
-            block.blank = isPhantom(block.byteAddress + quint64(k)) || quint8(block.data.at(k)) == 0xFF;
+        block.blank = ImageBuilder::isBlank(qint32(block.byteAddress),
+                                            reinterpret_cast<const unsigned char *>(block.data.constData()), blockBytes);
         image->m_blocks.append(block);
     }
     return image;
@@ -148,11 +149,12 @@ std::unique_ptr<FirmwareImage> FirmwareImage::load(const QString &path, const De
     return image;
 }
 
-qint64 FirmwareImage::bytesToWrite() const
+qint64 FirmwareImage::bytesToWrite(const DeviceProfile &profile) const
 {
+    const quint64 protectedByte = quint64(profile.protectedStart()) * profile.bytesPerAddress;
     qint64 bytes = 0;
     for (const ImageBlock &block : m_blocks)
-        bytes += block.blank ? 0 : block.data.size();
+        bytes += block.blank || block.byteAddress >= protectedByte ? 0 : block.data.size();
     return bytes;
 }
 

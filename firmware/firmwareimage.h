@@ -46,8 +46,9 @@ public:
     // Ascending; lastLine never decreases along the list.
     const QVector<ImageBlock> &blocks() const { return m_blocks; }
     int lineCount() const { return m_lineCount; }
-    // The bytes of the blocks that carry data: what a write sends.
-    qint64 bytesToWrite() const;
+    // The bytes of the blocks that carry data below the protected page: what
+    // a write sends.
+    qint64 bytesToWrite(const DeviceProfile &profile) const;
     // A file is refused as a whole, before anything is erased, when writing
     // it could not give the panel the application it holds: data where this
     // controller has no program memory (firmware for another part), data in
