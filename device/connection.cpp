@@ -150,6 +150,7 @@ bool Connection::verify(const FirmwareImage &image)
 bool Connection::transfer(const FirmwareImage &image, bool writing)
 {
     m_transfer = Transfer();
+    m_libraryError = 0;
     if (!linkOpen("Connection::write()")) {
         report(WriteFailed);
         return false;
@@ -166,7 +167,6 @@ bool Connection::transfer(const FirmwareImage &image, bool writing)
     // moved reset jump is read back all the same: without that jump the
     // panel does not start the new firmware.
     bool resetJumpRead = m_resetJump.isEmpty();
-    PicRequest request = makeRequest(PICBOOT_COMMAND_WRITE, 0, blockBytes);
     for (const ImageBlock &block : image.blocks()) {
         const int progress = int(qint64(block.lastLine) * 100 / lines);
         if (block.byteAddress >= protectedByte) {
@@ -180,7 +180,8 @@ bool Connection::transfer(const FirmwareImage &image, bool writing)
             report(progress);
             continue;
         }
-        request = makeRequest(PICBOOT_COMMAND_WRITE, quint32(block.byteAddress / m_profile.bytesPerAddress), blockBytes);
+        PicRequest request =
+            makeRequest(PICBOOT_COMMAND_WRITE, quint32(block.byteAddress / m_profile.bytesPerAddress), blockBytes);
         if (m_stop && *m_stop) {
             m_transfer.interrupted = true;
             m_transfer.failedAt = request.bootAddress;
@@ -200,6 +201,12 @@ bool Connection::transfer(const FirmwareImage &image, bool writing)
         }
         quint32 mismatch = request.bootAddress;
         const bool verified = verifyBlock(request, data, &mismatch);
+        // A panel that stopped answering would cost every later block a
+        // read's whole wait, to end in a failure all the same.
+        if (m_transfer.readFailed) {
+            report(WriteFailed);
+            return false;
+        }
         resetJumpRead = resetJumpRead || request.bootAddress == m_profile.ignoreAddress1;
         report(progress);
         if (!verified && firstMismatch < 0)
@@ -208,10 +215,14 @@ bool Connection::transfer(const FirmwareImage &image, bool writing)
         allGood = allGood && verified;
     }
     if (!resetJumpRead) {
-        request = makeRequest(PICBOOT_COMMAND_READ, m_profile.ignoreAddress1, blockBytes);
+        PicRequest request = makeRequest(PICBOOT_COMMAND_READ, m_profile.ignoreAddress1, blockBytes);
         const QByteArray erased(blockBytes, char(0xFF));
         quint32 mismatch = request.bootAddress;
         if (!verifyBlock(request, reinterpret_cast<const unsigned char *>(erased.constData()), &mismatch)) {
+            if (m_transfer.readFailed) {
+                report(WriteFailed);
+                return false;
+            }
             allGood = false;
             if (firstMismatch < 0)
                 firstMismatch = mismatch;
@@ -229,7 +240,6 @@ bool Connection::transfer(const FirmwareImage &image, bool writing)
         report(Ended);
         return false;
     }
-    m_transfer.ok = true;
     report(Ended);
     return true;
 }
@@ -242,7 +252,7 @@ QByteArray Connection::read(quint32 address, int instructions)
     std::vector<unsigned char> buffer(kReadBufferBytes, 0);
     const int count = PicBoot::ReadPIC(m_handle, &request, buffer.data());
     if (count < request.dataLength) {
-        m_libraryError = count;
+        m_libraryError = count < 0 ? count : int(PICBOOT_ERR_COMMAND);
         return QByteArray();
     }
     return QByteArray(reinterpret_cast<const char *>(buffer.data()), request.dataLength);
@@ -265,6 +275,8 @@ bool Connection::verifyBlock(PicRequest &request, const unsigned char *data, qui
     const int count = PicBoot::ReadPIC(m_handle, &request, readBack.data());
     if (count < 0) {
         m_libraryError = count;
+        m_transfer.readFailed = true;
+        m_transfer.failedAt = request.bootAddress;
         qDebug() << "PicBoot:readPic() got error.";
         return false;
     }

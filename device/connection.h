@@ -27,8 +27,8 @@ public:
     // callback's values mix progress with the outcome.
     struct Transfer
     {
-        bool ok = false;
-        bool verifyFailed = false;  // a block read back wrong; else one did not write, or the image was bad
+        bool verifyFailed = false;  // a block read back wrong; else one did not write or read, or the image was bad
+        bool readFailed = false;    // a block could not be read back
         qint64 failedAt = -1;       // device address of the first block that failed
         int blocksWritten = 0;
         int blocksVerified = 0;
@@ -78,6 +78,7 @@ public:
     // First device address of the last page, which holds the bootloader and
     // the configuration words: never erased, never written.
     quint32 protectedStart() const { return m_profile.protectedStart(); }
+    const DeviceProfile &profile() const { return m_profile; }
 
     // Reads an Intel HEX file into a program memory image; never null, owned
     // by the caller, empty on every failure.

@@ -6,13 +6,13 @@
 #include "firmware/firmwareimage.h"
 #include "picboot/picboot.h"
 
-#include <QDateTime>
 #include <QDebug>
 
 UpdateEngine::UpdateEngine(Connection &link, const Progress &progress, const std::atomic<bool> *stop)
     : m_link(link)
     , m_progress(progress)
     , m_stop(stop)
+    , m_retriesBefore(qMax(0, link.retries()))
 {
     m_link.setStopFlag(stop);
 }
@@ -25,7 +25,7 @@ QString UpdateEngine::phaseName(Phase phase)
 
 void UpdateEngine::begin(Phase phase)
 {
-    m_phaseStart = QDateTime::currentMSecsSinceEpoch();
+    m_phaseClock.start();
     m_running = phase;
     report(phase, phase == Erase || phase == Start ? -1 : 0);
 }
@@ -39,9 +39,9 @@ void UpdateEngine::report(Phase phase, int percent) const
 void UpdateEngine::end(Phase phase)
 {
     qint64 &ms = m_outcome.phaseMs[phase];
-    ms = qMax<qint64>(ms, 0) + QDateTime::currentMSecsSinceEpoch() - m_phaseStart;
+    ms = qMax<qint64>(ms, 0) + m_phaseClock.elapsed();
     m_running = PhaseCount;
-    m_outcome.retries = qMax(0, m_link.retries());
+    m_outcome.retries = qMax(0, m_link.retries() - m_retriesBefore);
 }
 
 // The library's failure, in the words an operator can act on.
@@ -149,7 +149,7 @@ bool UpdateEngine::transfer(const FirmwareImage &image, Phase phase)
         end(phase);
         return true;
     }
-    const DeviceProfile profile;
+    const DeviceProfile &profile = m_link.profile();
     const qint64 block = transfer.failedAt & ~qint64(profile.rowAddresses() - 1);
     if (transfer.interrupted) {
         m_outcome.interrupted = true;
@@ -164,7 +164,10 @@ bool UpdateEngine::transfer(const FirmwareImage &image, Phase phase)
                     block);
     }
     if (transfer.failedAt < 0)
-        return fail(phase, WriteFailed, QStringLiteral("the image is not valid"));
+        return fail(phase, WriteFailed, QStringLiteral("the link to the panel is closed"));
+    if (transfer.readFailed)
+        return fail(phase, phase == Write ? WriteFailed : ConnectionFailed,
+                    QStringLiteral("the block at 0x%1 could not be read back: %2").arg(block, 0, 16).arg(why()), block);
     return fail(phase, WriteFailed, QStringLiteral("the block at 0x%1 did not write: %2").arg(block, 0, 16).arg(why()), block);
 }
 
@@ -173,7 +176,7 @@ bool UpdateEngine::read(QByteArray *fileBytes, Ending ending)
     if (stopped(Read))
         return false;
     begin(Read);
-    const DeviceProfile profile;
+    const DeviceProfile &profile = m_link.profile();
     const quint32 end = profile.protectedStart();
     fileBytes->clear();
     fileBytes->reserve(int(end * profile.bytesPerAddress));

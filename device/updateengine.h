@@ -3,6 +3,7 @@
 #include "device/errorcodes.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <QtGlobal>
 
@@ -78,6 +79,7 @@ private:
     Progress m_progress;
     const std::atomic<bool> *m_stop;
     Outcome m_outcome;
-    qint64 m_phaseStart = 0;
+    QElapsedTimer m_phaseClock;  // steady: a clock set meanwhile moves no phase time
+    int m_retriesBefore = 0;     // the link's resends before this engine, not its own
     Phase m_running = PhaseCount;  // the phase whose time runs, PhaseCount none
 };

@@ -195,9 +195,11 @@ bool Library::write(const QString &portName)
     QMutexLocker lock(&e->mutex);
     UpdateEngine engine(*e->connection);
     const bool ok = engine.writeAndStart(*image);
-    const qint64 eraseMs = m_lastOutcome.phaseMs[UpdateEngine::Erase];
+    // One record for the erase and the write: the erase's share stays.
+    const UpdateEngine::Outcome erased = m_lastOutcome;
     m_lastOutcome = engine.outcome();
-    m_lastOutcome.phaseMs[UpdateEngine::Erase] = eraseMs;
+    m_lastOutcome.phaseMs[UpdateEngine::Erase] = erased.phaseMs[UpdateEngine::Erase];
+    m_lastOutcome.retries += erased.retries;
     if (ok)
         return true;
     if (engine.outcome().phase != UpdateEngine::Start)

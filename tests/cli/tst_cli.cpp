@@ -153,6 +153,9 @@ void TestCli::runs_data()
     QTest::newRow("a verify that differs names the address, not a failed write")
         << Case{{healthy}, {"verify", file, "--port", "%1"}, 1, {"FAILED: the block at 0x0 differs from the file at 0x4"},
                 {"Erro ao tentar escrever"}, "B"};
+    QTest::newRow("a verify on a panel silent after the search fails at the first block, not as a difference")
+        << Case{{with([](PanelFaults &f) { f.silentAfterId = true; })}, {"verify", file, "--port", "%1"}, 1,
+                {"error 2, Falha de conexão com o dispositivo. (the block at 0x0 could not be read back: the panel did not answer)"}, {"differs"}, "B"};
     QTest::newRow("read to a full disk is no success, nor a reinstall")
         << Case{{healthy}, {"read", "--port", "%1", "/dev/full", "--json"}, 1,
                 {"could not write /dev/full: No space left on device", "\"ok\":false"}, {"Instale", "\"ok\":true"}, "B"};
