@@ -33,7 +33,6 @@ QList<SerialPortEntry> PortLister::availablePorts()
     for (const QSerialPortInfo &info : infos) {
         ports.append(SerialPortEntry{info.portName(), info.systemLocation(), info.vendorIdentifier(),
                                      info.productIdentifier(), info.description()});
-        ports.last().slot = slotOf(info.systemLocation());
         ports.last().serialNumber = info.serialNumber();
     }
     return ports;

@@ -2,6 +2,7 @@
 
 #include "device/connection.h"
 #include "device/devicepath.h"
+#include "device/portlister.h"
 #include "device/timings.h"
 #include "device/updateengine.h"
 #include "device/updaterecord.h"
@@ -128,6 +129,7 @@ void Library::record(const QString &portName, const QDateTime &start)
     for (const SerialPortEntry &listed : factory.listedPorts())
         if (listed.systemLocation == e->connection->location())
             line.port = listed;
+    line.port.slot = PortLister::slotOf(line.port.systemLocation);
     line.model = modelNames.value(e->connection->id());
     line.image = image.get();
     line.outcome = m_lastOutcome;
