@@ -141,6 +141,8 @@ std::unique_ptr<FirmwareImage> FirmwareImage::load(const QString &path, const De
         *check = Damaged;
     else
         *check = image->check(profile, at);
+    if (!error.isEmpty())
+        qDebug() << "FirmwareImage::load(): the lines read do not make an image:" << error;
     if (*check != Loaded)
         return nullptr;
     image->m_fileName = QFileInfo(path).fileName();
