@@ -3,10 +3,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QTimer>
+#include <QWindow>
 
 #include <cstdio>
 
@@ -30,6 +33,8 @@ Autopilot::Autopilot(BootloaderWizard &wizard, const QString &firmware, const QS
 void Autopilot::start()
 {
     m_wizard.setField(QStringLiteral("acceptance"), true);
+    if (m_heartbeatOn)
+        m_heartbeat.start();
     later(m_pageMs, &Autopilot::forward);
 }
 
@@ -45,6 +50,15 @@ void Autopilot::forward()
 
 void Autopilot::pageChanged(int id)
 {
+    const char *const names[] = {"error", "intro", "driver", "preparation", "preparation", "preparation",
+                                 "preparation", "scan", "setup", "install", "success"};
+    m_heartbeat.setStretch(QString::fromLatin1(id >= 0 && id <= 10 ? names[id] : "other"));
+    if (id == BootloaderWizard::Page_Scan) {
+        m_search.start();
+    } else if (m_search.isValid()) {
+        std::printf("wizard-demo: the search took %.2f s\n", double(m_search.elapsed()) / 1000.0);
+        m_search.invalidate();
+    }
     switch (id) {
     case BootloaderWizard::Page_Preparations1:
     case BootloaderWizard::Page_Preparations2:
@@ -109,6 +123,8 @@ void Autopilot::progress(int value)
 {
     if (value == -1 && m_install.isValid())
         m_writeEndedMs = m_install.elapsed();
+    if (m_provoke && !m_provoked && value >= 30)
+        provoke();
     if (m_screenshot.isEmpty() || m_shot || value < 40)
         return;
     // The write blocks the event loop; the wizard still paints on each
@@ -118,6 +134,27 @@ void Autopilot::progress(int value)
         std::printf("wizard-demo: install page saved to %s at %d %%\n", qPrintable(m_screenshot), value);
     else
         std::fprintf(stderr, "wizard-demo: cannot write %s\n", qPrintable(m_screenshot));
+}
+
+// Posted to the window as the window system delivers them, so that they
+// reach the wizard the way a technician's own would.
+void Autopilot::provoke()
+{
+    m_provoked = true;
+    QWindow *window = m_wizard.windowHandle();
+    QAbstractButton *cancel = m_wizard.button(QWizard::CancelButton);
+    if (!window || !cancel)
+        return;
+    const QPointF at = cancel->mapTo(&m_wizard, cancel->rect().center());
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(window, new QMouseEvent(type, at, at, cancel->mapToGlobal(cancel->rect().center()),
+                                                            Qt::LeftButton, type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                                            Qt::NoModifier, Qt::MouseEventSynthesizedByApplication));
+    QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier));
+    QCoreApplication::postEvent(window, new QCloseEvent);
+    std::printf("wizard-demo: clicked Cancel, pressed Escape and closed the window during the write\n");
+    std::fflush(stdout);
 }
 
 void Autopilot::shoot(const QString &name)
@@ -146,6 +183,10 @@ void Autopilot::finish(bool success)
         std::printf("wizard-demo: update failed after %.1f s\n", double(m_install.elapsed()) / 1000.0);
     } else {
         std::printf("wizard-demo: ended on the %s page before the install\n", success ? "success" : "error");
+    }
+    if (m_heartbeatOn) {
+        m_heartbeat.stop();
+        std::printf("wizard-demo: %s\n", qPrintable(m_heartbeat.summary()));
     }
     std::fflush(stdout);
     const int code = success ? 0 : 1;

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include "heartbeat.h"
+
 class BootloaderWizard;
 
 // Walks the wizard as a technician would: accepts the terms, goes through
@@ -23,6 +25,12 @@ public:
               int pageMs = 600);
 
     void start();
+    // Counts how long the window's thread was kept from its events, page by
+    // page, and says so at the end.
+    void listenToHeartbeat() { m_heartbeatOn = true; }
+    // During the write, does what an impatient technician does: clicks
+    // Cancel, presses Escape and closes the window.
+    void provokeDuringWrite() { m_provoke = true; }
 
 private slots:
     void pageChanged(int id);
@@ -35,6 +43,7 @@ private:
     void commitWhenReady();
     void finish(bool success);
     void shoot(const QString &name);
+    void provoke();
 
     BootloaderWizard &m_wizard;
     QString m_firmware;
@@ -43,5 +52,10 @@ private:
     int m_pageMs;
     bool m_shot = false;
     QElapsedTimer m_install;
+    QElapsedTimer m_search;
     qint64 m_writeEndedMs = -1;
+    Heartbeat m_heartbeat;
+    bool m_heartbeatOn = false;
+    bool m_provoke = false;
+    bool m_provoked = false;
 };

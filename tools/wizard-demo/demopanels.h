@@ -17,9 +17,11 @@ QString faultHelp();
 bool applyFault(const QString &name, PanelOptions *options);
 
 // Starts count panels and lists their terminals through the port lister's
-// override; the first answers model, the others alternate between the two
-// known models. False, with the reason, when they cannot run.
-bool start(int count, const PanelOptions &options, QString *why);
+// override, after `silent` ports on which nothing answers and `hung` ports
+// whose driver never returns from opening them (as a Bluetooth serial port
+// paging its device); the first panel answers model, the others alternate
+// between the two known models. False, with the reason, when they cannot run.
+bool start(int count, const PanelOptions &options, int silent, int hung, QString *why);
 QStringList devicePaths();
 
 } // namespace DemoPanels

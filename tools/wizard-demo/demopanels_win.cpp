@@ -1,6 +1,6 @@
 #include "demopanels.h"
 
-bool DemoPanels::start(int, const PanelOptions &, QString *why)
+bool DemoPanels::start(int, const PanelOptions &, int, int, QString *why)
 {
     *why = QStringLiteral("the virtual panels need POSIX pseudo-terminals: name the panel's port with --port COMn");
     return false;

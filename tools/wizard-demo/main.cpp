@@ -53,7 +53,7 @@ int main(int argc, char *argv[])
             .arg(QDir::toNativeSeparators(sample), DemoPanels::faultHelp()));
     parser.addHelpOption();
     const QCommandLineOption fast(QStringLiteral("fast"), QStringLiteral("Panels answer at once (no line or flash times)."));
-    const QCommandLineOption panels(QStringLiteral("panels"), QStringLiteral("Number of panels, 1 to 4 (default 1)."), QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption panels(QStringLiteral("panels"), QStringLiteral("Number of panels, 0 to 4 (default 1)."), QStringLiteral("n"), QStringLiteral("1"));
     const QCommandLineOption model(QStringLiteral("model"), QStringLiteral("Model byte of the first panel: 1 KR 210 Nova, 2 QD 200 Nova (default 1)."), QStringLiteral("byte"), QStringLiteral("1"));
     const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("A fault the panels show (see above)."), QStringLiteral("name"), QStringLiteral("none"));
     const QCommandLineOption autopilot(QStringLiteral("autopilot"), QStringLiteral("Walk through the wizard by itself, then quit."));
@@ -62,17 +62,24 @@ int main(int argc, char *argv[])
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Use this outside serial port (a USB adaptor, another emulator's pseudo-terminal; COMn on Windows) instead of the virtual panels; may be given again."), QStringLiteral("port"));
     const QCommandLineOption shots(QStringLiteral("shots"), QStringLiteral("With --autopilot: save the setup page and the last page to setup.png and success.png (or error.png) in this folder."), QStringLiteral("folder"));
     const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("With --autopilot: milliseconds each page stays on screen (default 600)."), QStringLiteral("ms"), QStringLiteral("600"));
-    parser.addOptions({fast, panels, model, fault, autopilot, firmware, screenshot, shots, port, pace});
+    const QCommandLineOption silent(QStringLiteral("silent-ports"), QStringLiteral("Ports on which nothing answers, listed before the panels (default 0)."), QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption hung(QStringLiteral("hung-ports"), QStringLiteral("Ports whose driver never returns from opening them, listed before the panels (default 0)."), QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption heartbeat(QStringLiteral("heartbeat"), QStringLiteral("With --autopilot: say how long the window's thread was kept from its events, page by page."));
+    const QCommandLineOption provoke(QStringLiteral("provoke"), QStringLiteral("With --autopilot: click Cancel, press Escape and close the window during the write."));
+    parser.addOptions({fast, panels, model, fault, autopilot, firmware, screenshot, shots, port, pace, silent, hung,
+                       heartbeat, provoke});
     parser.process(app);
 
     bool countOk = false;
     bool modelOk = false;
     const int count = parser.value(panels).toInt(&countOk);
+    const int silentCount = qBound(0, parser.value(silent).toInt(), 64);
+    const int hungCount = qBound(0, parser.value(hung).toInt(), 64);
     const int modelByte = parser.value(model).toInt(&modelOk, 0);
     PanelOptions options;
     options.paced = !parser.isSet(fast);
     options.modelByte = modelByte;
-    if (!countOk || count < 1 || count > 4 || !modelOk || modelByte < 0 || modelByte > 255
+    if (!countOk || count < 0 || count > 4 || !modelOk || modelByte < 0 || modelByte > 255
         || !DemoPanels::applyFault(parser.value(fault), &options)) {
         std::fprintf(stderr, "wizard-demo: bad option; see --help\n");
         return 2;
@@ -88,7 +95,7 @@ int main(int argc, char *argv[])
         std::printf("wizard-demo: the serial ports are %s\n", qPrintable(parser.values(port).join(QStringLiteral(", "))));
     } else {
         QString why;
-        if (!DemoPanels::start(count, options, &why)) {
+        if (!DemoPanels::start(count, options, silentCount, hungCount, &why)) {
             std::fprintf(stderr, "wizard-demo: %s\n", qPrintable(why));
             return 2;
         }
@@ -107,6 +114,10 @@ int main(int argc, char *argv[])
         const QString file = QFileInfo(parser.value(firmware)).absoluteFilePath();
         pilot = std::make_unique<Autopilot>(wizard, file, parser.value(screenshot), parser.value(shots),
                                             qBound(0, parser.value(pace).toInt(), 60000));
+        if (parser.isSet(heartbeat))
+            pilot->listenToHeartbeat();
+        if (parser.isSet(provoke))
+            pilot->provokeDuringWrite();
         pilot->start();
     }
     return app.exec();
