@@ -87,7 +87,7 @@ std::unique_ptr<FirmwareImage> loadImage(const QString &path, const Said &said)
     FirmwareImage::Check check = FirmwareImage::Loaded;
     qint64 at = 0;
     const int idleMs = Timings::current().fileIdleMs;
-    std::unique_ptr<FirmwareImage> image = FirmwareImage::load(path, DeviceProfile(), idleMs, &check, &at);
+    std::unique_ptr<FirmwareImage> image = FirmwareImage::load(path, DeviceProfile::supported(), idleMs, &check, &at);
     QString why;
     switch (check) {
     case FirmwareImage::Loaded: return image;
@@ -142,13 +142,26 @@ QList<SerialPortEntry> portsFor(const QStringList &names, bool present)
     return ports;
 }
 
+UpdateJob::Options jobOptions(UpdateJob::Kind kind, const Request &request,
+                              const std::shared_ptr<const FirmwareImage> &image)
+{
+    UpdateJob::Options options;
+    options.kind = kind;
+    options.image = image;
+    options.ending = request.ending;
+    options.stop = &Interrupt::requested();
+    options.tool = QStringLiteral("bootloader-cli ") + QCoreApplication::applicationVersion();
+    return options;
+}
+
 // Runs one job a port, all at once, and waits for them all.
-Runs runAll(PanelRun::Job job, const Request &request, const QList<SerialPortEntry> &ports, const FirmwareImage *image,
-            Progress &progress)
+Runs runAll(UpdateJob::Kind kind, const Request &request, const QList<SerialPortEntry> &ports,
+            const std::shared_ptr<const FirmwareImage> &image, Progress &progress)
 {
     Runs runs;
+    const UpdateJob::Options options = jobOptions(kind, request, image);
     for (const SerialPortEntry &port : ports)
-        runs.push_back(std::make_unique<PanelRun>(job, port, image, &progress, request.ending, &Interrupt::requested()));
+        runs.push_back(std::make_unique<PanelRun>(options, port, &progress));
     for (auto &run : runs)
         run->start();
     for (auto &run : runs)
@@ -159,7 +172,7 @@ Runs runAll(PanelRun::Job job, const Request &request, const QList<SerialPortEnt
 Runs identifyAll(const Request &request)
 {
     Progress silent(Progress::Plain, nullptr);
-    return runAll(PanelRun::Identify, request, request.ports, nullptr, silent);
+    return runAll(UpdateJob::Identify, request, request.ports, nullptr, silent);
 }
 
 QString seconds(qint64 ms)
@@ -176,20 +189,6 @@ QString phaseTimes(const UpdateEngine::Outcome &outcome)
             times << UpdateEngine::phaseName(UpdateEngine::Phase(phase)) + QLatin1Char(' ') + seconds(outcome.phaseMs[phase])
                          + QStringLiteral(" s");
     return times.join(QStringLiteral(", "));
-}
-
-UpdateRecord recordOf(const PanelRun &run, const Request &request, const FirmwareImage *image)
-{
-    UpdateRecord record;
-    record.start = run.result().start;
-    record.end = run.result().end;
-    record.tool = QStringLiteral("bootloader-cli ") + QCoreApplication::applicationVersion();
-    record.command = request.command;
-    record.port = run.port();
-    record.model = run.result().model;
-    record.image = image;
-    record.outcome = run.result().outcome;
-    return record;
 }
 
 QString summaryLine(const PanelRun &run, const QString &command, const QString &success)
@@ -213,10 +212,9 @@ QString summaryLine(const PanelRun &run, const QString &command, const QString &
 
 // A panel's summary line, in the log too, and its line in the record; false
 // when the record could not be written.
-bool report(const PanelRun &run, const Request &request, const FirmwareImage *image, const QString &success,
-            Progress &progress, const Said &said)
+bool report(const PanelRun &run, const Request &request, const QString &success, Progress &progress, const Said &said)
 {
-    const UpdateRecord record = recordOf(run, request, image);
+    const UpdateRecord record = run.job().record();
     const QString line = summaryLine(run, request.command, success);
     if (request.json) {
         QJsonObject object = record.toJson();
@@ -234,14 +232,14 @@ bool report(const PanelRun &run, const Request &request, const FirmwareImage *im
 }
 
 // One summary line a panel, then the totals; the exit status.
-int summarize(const Runs &runs, const Request &request, const FirmwareImage *image, const QString &success, qint64 ms,
-              Progress &progress, const Said &said)
+int summarize(const Runs &runs, const Request &request, const QString &success, qint64 ms, Progress &progress,
+              const Said &said)
 {
     int done = 0;
     bool recorded = true;
     for (const auto &run : runs) {
         done += run->result().outcome.ok ? 1 : 0;
-        recorded = report(*run, request, image, success, progress, said) && recorded;
+        recorded = report(*run, request, success, progress, said) && recorded;
     }
     const int status = Interrupt::exitStatus() ? Interrupt::exitStatus() : done == int(runs.size()) && recorded ? 0 : 1;
     const QString totals = QStringLiteral("%1 of %2 panels %3 in %4 s%5")
@@ -261,7 +259,7 @@ int listPorts(const Request &request, Progress &progress)
 {
     for (const auto &run : identifyAll(request)) {
         const SerialPortEntry &p = run->port();
-        const PanelRun::Result &r = run->result();
+        const UpdateJob::Result &r = run->result();
         const QString found = r.outcome.ok ? r.model : r.outcome.failure;
         if (request.json)
             progress.line(QJsonObject{{"event", "port"}, {"port", p.portName}, {"location", p.systemLocation},
@@ -305,7 +303,8 @@ bool save(const QString &path, const QByteArray &bytes, std::FILE *out, QString 
 // next panel plugged in): a panel just updated runs its application, one that
 // failed stays in its bootloader until it is plugged in again. Ports there
 // at the start are only taken with --all.
-int watchPanels(const Request &request, const FirmwareImage &image, Progress &progress, const Said &said)
+int watchPanels(const Request &request, const std::shared_ptr<const FirmwareImage> &image, Progress &progress,
+                const Said &said)
 {
     enum State { Waiting, Busy, Done };
     QHash<QString, State> ports;
@@ -313,6 +312,7 @@ int watchPanels(const Request &request, const FirmwareImage &image, Progress &pr
     if (!request.all)
         for (const SerialPortEntry &port : portsFor(request.names, true))
             ports.insert(DevicePath::identity(port.systemLocation), Done);
+    const UpdateJob::Options options = jobOptions(UpdateJob::Update, request, image);
     QElapsedTimer clock;
     clock.start();
     int updated = 0, failed = 0;
@@ -325,14 +325,14 @@ int watchPanels(const Request &request, const FirmwareImage &image, Progress &pr
                 continue;
             }
             run.wait();
-            const bool attempted = !run.foundNoPanel();
+            const bool attempted = !run.result().foundNoPanel();
             if (attempted) {
                 (run.result().outcome.ok ? updated : failed) += 1;
-                recorded = report(run, request, &image, QStringLiteral("updated and verified"), progress, said) && recorded;
+                recorded = report(run, request, QStringLiteral("updated and verified"), progress, said) && recorded;
             }
             // A port whose driver hangs is left alone too, until it goes away.
             if (ports.contains(it->first))
-                ports[it->first] = attempted || run.portHung() ? Done : Waiting;
+                ports[it->first] = attempted || run.result().portHung ? Done : Waiting;
             it = runs.erase(it);
         }
     };
@@ -342,8 +342,7 @@ int watchPanels(const Request &request, const FirmwareImage &image, Progress &pr
             const QString id = DevicePath::identity(port.systemLocation);
             now.insert(id, ports.value(id, Waiting));
             if (now.value(id) == Waiting) {
-                auto &run = runs[id] = std::make_unique<PanelRun>(PanelRun::Update, port, &image, &progress,
-                                                                  request.ending, &Interrupt::requested(), true);
+                auto &run = runs[id] = std::make_unique<PanelRun>(options, port, &progress, true);
                 run->start();
                 now[id] = Busy;
             }
@@ -370,12 +369,13 @@ int watchPanels(const Request &request, const FirmwareImage &image, Progress &pr
     return status;
 }
 
-int execute(const Request &request, const FirmwareImage *image, Progress &progress, const Said &said)
+int execute(const Request &request, const std::shared_ptr<const FirmwareImage> &image, Progress &progress,
+            const Said &said)
 {
     if (request.command == QLatin1String("list"))
         return listPorts(request, progress);
     if (request.watch)
-        return watchPanels(request, *image, progress, said);
+        return watchPanels(request, image, progress, said);
     QElapsedTimer clock;
     clock.start();
     QList<SerialPortEntry> ports = request.ports;
@@ -387,23 +387,23 @@ int execute(const Request &request, const FirmwareImage *image, Progress &progre
         if (ports.isEmpty())
             return said.error(1, QStringLiteral("no panel answered on any serial port"));
     }
-    const PanelRun::Job job = request.command == QLatin1String("update") ? PanelRun::Update
-                              : request.command == QLatin1String("verify") ? PanelRun::Verify : PanelRun::Read;
+    const UpdateJob::Kind job = request.command == QLatin1String("update") ? UpdateJob::Update
+                                : request.command == QLatin1String("verify") ? UpdateJob::Verify : UpdateJob::Read;
     Runs runs = runAll(job, request, ports, image, progress);
-    if (job == PanelRun::Read && runs.front()->result().outcome.ok) {
+    if (job == UpdateJob::Read && runs.front()->result().outcome.ok) {
         QString why;
-        const QByteArray hex = IntelHexDump::fromProgram(runs.front()->programBytes(), DeviceProfile());
+        const QByteArray hex = IntelHexDump::fromProgram(runs.front()->result().program, DeviceProfile::supported());
         if (!save(request.file, hex, said.out, &why)) {
-            UpdateEngine::Outcome &outcome = runs.front()->result().outcome;
+            UpdateEngine::Outcome &outcome = runs.front()->job().result().outcome;
             outcome.ok = false;
             outcome.phase = UpdateEngine::Read;
             outcome.failure = QStringLiteral("could not write %1: %2").arg(Progress::printable(request.file), why);
         }
     }
-    const QString success = job == PanelRun::Update ? QStringLiteral("updated and verified")
-                            : job == PanelRun::Verify ? QStringLiteral("verified")
-                                                      : QStringLiteral("saved to ") + Progress::printable(request.file);
-    return summarize(runs, request, image, success, clock.elapsed(), progress, said);
+    const QString success = job == UpdateJob::Update ? QStringLiteral("updated and verified")
+                            : job == UpdateJob::Verify ? QStringLiteral("verified")
+                                                       : QStringLiteral("saved to ") + Progress::printable(request.file);
+    return summarize(runs, request, success, clock.elapsed(), progress, said);
 }
 
 } // namespace
@@ -470,7 +470,7 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
         beginRun();
     Interrupt::watch();
     qDebug().noquote() << "bootloader-cli" << arguments.join(QLatin1Char(' '));
-    std::unique_ptr<FirmwareImage> image;
+    std::shared_ptr<const FirmwareImage> image;
     int status = 1;
     if (command == QLatin1String("update") || command == QLatin1String("verify"))
         image = loadImage(request.file, said);
@@ -485,7 +485,7 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
         Progress progress(request.json ? Progress::Json
                           : outputIsTerminal() && shown == stdout ? Progress::Terminal : Progress::Plain,
                           shown);
-        status = execute(request, image.get(), progress, said);
+        status = execute(request, image, progress, said);
     }
     qDebug() << "bootloader-cli exits with status" << status;
     qDebug().noquote() << (Interrupt::exitStatus() ? QStringLiteral("Run ended: interrupted.")

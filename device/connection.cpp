@@ -20,10 +20,11 @@ namespace {
 constexpr int kReadBufferBytes = 4096;
 } // namespace
 
-Connection::Connection(const QString &location, int handle, int id)
+Connection::Connection(const QString &location, int handle, int id, const DeviceProfile &profile)
     : m_location(location)
     , m_portName(DevicePath::nameFromLocation(location))
     , m_handle(handle)
+    , m_profile(profile)
     , m_id(id)
 {
 }

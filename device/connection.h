@@ -37,7 +37,8 @@ public:
         quint32 readBackCrc = 0;    // CRC-32 of what the panel returned for those blocks, in order
     };
 
-    Connection(const QString &location, int handle, int id);
+    Connection(const QString &location, int handle, int id,
+               const DeviceProfile &profile = DeviceProfile::supported());
 
     bool close();
     bool erase();

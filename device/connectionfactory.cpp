@@ -3,7 +3,6 @@
 #include "device/connection.h"
 #include "device/picboot.h"
 #include "device/portlister.h"
-#include "device/portprobe.h"
 #include "firmware/deviceprofile.h"
 
 #include <QDebug>
@@ -31,39 +30,35 @@ bool ConnectionFactory::start()
     return loaded;
 }
 
-int ConnectionFactory::getConnectionID(const QString &location)
+ConnectionFactory::Identification ConnectionFactory::identify(const QString &location) const
 {
-    m_lastAnswerSize = 0;
-    m_lastProblem = PortAccess::Problem();
     const QList<SerialPortEntry> ports = m_ports;
-    for (const SerialPortEntry &entry : ports) {
-        if (entry.systemLocation.compare(location, Qt::CaseInsensitive) != 0)
-            continue;
-        const PortProbe::Outcome outcome = PortProbe::identify(entry, timings());
-        m_lastAnswerSize = outcome.answerSize;
-        m_lastProblem = outcome.problem;
-        return outcome.result;
-    }
-    return UnknownPort;
+    for (const SerialPortEntry &entry : ports)
+        if (entry.systemLocation.compare(location, Qt::CaseInsensitive) == 0)
+            return PortProbe::identify(entry, timings());
+    return Identification();
 }
 
-Connection *ConnectionFactory::getConnection(const QString &location)
+Connection *ConnectionFactory::getConnection(const QString &location) const
 {
-    const int id = getConnectionID(location);
-    qDebug() << "getConnectionID:" << location << "returned" << id;
-    if (id < 0)
+    const Identification panel = identify(location);
+    qDebug() << "getConnectionID:" << location << "returned" << panel.result;
+    if (panel.result < 0)
         return nullptr;
-    return openLink(location, id);
+    return openLink(location, panel);
 }
 
-Connection *ConnectionFactory::openLink(const QString &location, int id)
+Connection *ConnectionFactory::openLink(const QString &location, const Identification &panel) const
 {
+    // A model byte no known panel answers is still a bootloader that took
+    // the probe: it is driven as the family's controller.
+    const DeviceProfile &profile = panel.profile ? *panel.profile : DeviceProfile::supported();
     const QByteArray path = location.toUtf8();
-    const PicHandle handle = PicBoot::OpenPIC(path.constData(), DeviceProfile().bitRate, timings().linkTimeoutMs);
+    const PicHandle handle = PicBoot::OpenPIC(path.constData(), profile.bitRate, timings().linkTimeoutMs);
     if (handle >= 0) {
         if (timings().eraseMsPerPage >= 0)
             PicBoot::SetTimeoutPIC(handle, -1, timings().eraseMsPerPage);
-        return new Connection(location, handle, id);
+        return new Connection(location, handle, panel.result, profile);
     }
     qDebug() << "Unable to connect to" << location;
     return nullptr;

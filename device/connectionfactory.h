@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/portaccess.h"
+#include "device/portprobe.h"
 #include "device/serialportentry.h"
 #include "device/timings.h"
 
@@ -12,20 +13,27 @@
 class Connection;
 
 // Lists the serial ports, loads the bootloader library, and identifies a
-// panel on a port before handing the port to the bootloader library.
+// panel on a port before handing the port to the bootloader library. The
+// identifications of several ports may run at once, each on its own thread:
+// they share nothing but a read of the port list, which changes only by
+// refreshPorts() while none runs.
 class ConnectionFactory
 {
 public:
     // getConnectionID()'s results other than a model byte (0 to 255).
     enum IdResult {
         NoModelByte = -1,          // the answer to 55 AA was not exactly one byte
-        PortNotOpened = -2,        // see lastProblem()
+        PortNotOpened = -2,        // Identification::problem says why
         ProbeNotWritten = -3,
         ReadFailed = -4,
         UnknownPort = -5,          // not in the list of ports
         IdRequestNotWritten = -6,
-        WrongProbeReply = -7,      // not exactly the probe reply; lastAnswerSize() 0: nothing answered
+        WrongProbeReply = -7,      // not exactly the probe reply; answerSize 0: nothing answered
     };
+    // What answered on a port: result as getConnectionID(), with the size of
+    // the answer to the probe, why the port could not be opened, and the
+    // profile of the panel that answered.
+    using Identification = PortProbe::Outcome;
 
     // The system's ports, as PortLister lists them, and the program's waits
     // as they stand at each call.
@@ -38,22 +46,16 @@ public:
     const QList<SerialPortEntry> &listedPorts() const { return m_ports; }
 
     static bool start();
-    int getConnectionID(const QString &location);
-    Connection *getConnection(const QString &location);
-    // The bootloader link to a panel that getConnectionID() identified as
-    // `id`, without asking it again; null when the link cannot be opened.
-    Connection *openLink(const QString &location, int id);
-
-    // What the last getConnectionID() saw: the size of the answer to the
-    // probe (0: nothing answered), and why the port could not be opened.
-    int lastAnswerSize() const { return m_lastAnswerSize; }
-    const PortAccess::Problem &lastProblem() const { return m_lastProblem; }
+    Identification identify(const QString &location) const;
+    int getConnectionID(const QString &location) const { return identify(location).result; }
+    Connection *getConnection(const QString &location) const;
+    // The bootloader link to a panel already identified, without asking it
+    // again; null when the link cannot be opened.
+    Connection *openLink(const QString &location, const Identification &panel) const;
 
 private:
     const Timings &timings() const { return m_timings ? *m_timings : Timings::current(); }
 
     QList<SerialPortEntry> m_ports;
     std::optional<Timings> m_timings;
-    int m_lastAnswerSize = 0;
-    PortAccess::Problem m_lastProblem;
 };

@@ -16,11 +16,6 @@
 #include <memory>
 
 namespace {
-// A read of one instruction at 0xFF0000 (the device ID), framed.
-const QByteArray kProbeRequest = QByteArray::fromHex("555501010000ffff04");
-const QByteArray kProbeReply = QByteArray::fromHex("555501010000ff08100000e704");
-// The panel's own question; it answers with one raw byte, its model.
-const QByteArray kIdRequest = QByteArray::fromHex("55aa");
 
 bool readFailed(const QSerialPort &port)
 {
@@ -77,13 +72,13 @@ int unusable(const SerialPortEntry &entry, QSerialPort::SerialPortError error, c
     return ConnectionFactory::PortNotOpened;
 }
 
-int exchange(const SerialPortEntry &entry, int answerMs, PortProbe::Outcome *outcome)
+int exchange(const SerialPortEntry &entry, int answerMs, const DeviceProfile &profile, PortProbe::Outcome *outcome)
 {
     QSerialPort port;
     // Opened by its location: pseudo-terminals are not among the ports
     // QSerialPortInfo lists, and the location is what the list holds.
     port.setPortName(entry.systemLocation);
-    port.setBaudRate(DeviceProfile().bitRate, QSerialPort::AllDirections);
+    port.setBaudRate(profile.bitRate, QSerialPort::AllDirections);
     port.setStopBits(QSerialPort::OneStop);
     port.setParity(QSerialPort::NoParity);
     port.setDataBits(QSerialPort::Data8);
@@ -99,31 +94,31 @@ int exchange(const SerialPortEntry &entry, int answerMs, PortProbe::Outcome *out
     // A stray byte on the line (a panel just plugged in) spoils an answer;
     // one that came but was not the reply gets a second probe. The reply
     // itself is matched exactly either way.
-    for (int probe = 0; probe < 2 && answer != kProbeReply && (probe == 0 || !answer.isEmpty()); ++probe) {
+    for (int probe = 0; probe < 2 && answer != profile.probeReply && (probe == 0 || !answer.isEmpty()); ++probe) {
         // Bytes left over from before the probe (a late answer to an earlier
         // one, the rest of a spoilt one) are not the answer to this one.
         port.clear(QSerialPort::Input);
         deadline = QDeadlineTimer(answerMs);
-        const qint64 written = port.write(kProbeRequest);
+        const qint64 written = port.write(profile.probeRequest);
         if (written < 0 || !flushRequest(port, deadline)) {
             port.close();
             return ConnectionFactory::ProbeNotWritten;
         }
         qDebug() << "[" << entry.portName << "]: wrote" << written << "bytes";
-        if (!collectAnswer(port, kProbeReply.size(), deadline, &answer)) {
+        if (!collectAnswer(port, profile.probeReply.size(), deadline, &answer)) {
             port.close();
             return ConnectionFactory::ReadFailed;
         }
         qDebug() << "[" << entry.portName << "]: response size is" << answer.size();
         outcome->answerSize = answer.size();
     }
-    if (answer != kProbeReply) {
+    if (answer != profile.probeReply) {
         port.close();
         return ConnectionFactory::WrongProbeReply;
     }
 
     deadline = QDeadlineTimer(answerMs);
-    const qint64 written = port.write(kIdRequest);
+    const qint64 written = port.write(profile.idRequest);
     qDebug() << "[" << entry.portName << "]: wrote" << written << "bytes";
     if (written < 0 || !flushRequest(port, deadline)) {
         port.close();
@@ -163,7 +158,7 @@ PortProbe::Outcome notResponding(const SerialPortEntry &entry, const QString &de
 
 } // namespace
 
-PortProbe::Outcome PortProbe::identify(const SerialPortEntry &entry, const Timings &timings)
+PortProbe::Outcome PortProbe::identify(const SerialPortEntry &entry, const Timings &timings, const DeviceProfile &profile)
 {
     std::function<void(const QString &)> stall;
     {
@@ -174,10 +169,11 @@ PortProbe::Outcome PortProbe::identify(const SerialPortEntry &entry, const Timin
     }
     // Shared: the thread may outlive this call's wait.
     auto state = std::make_shared<ProbeState>();
-    QThread *thread = QThread::create([state, entry, stall, answerMs = timings.answerMs] {
+    QThread *thread = QThread::create([state, entry, stall, answerMs = timings.answerMs, profile] {
         if (stall)
             stall(entry.systemLocation);
-        state->outcome.result = exchange(entry, answerMs, &state->outcome);
+        state->outcome.result = exchange(entry, answerMs, profile, &state->outcome);
+        state->outcome.profile = DeviceProfile::forModel(state->outcome.result);
         QMutexLocker lock(&g_stallMutex);
         state->finished = true;
         if (state->abandoned)

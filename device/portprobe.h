@@ -3,6 +3,7 @@
 #include "device/portaccess.h"
 #include "device/serialportentry.h"
 #include "device/timings.h"
+#include "firmware/deviceprofile.h"
 
 #include <QString>
 
@@ -21,9 +22,12 @@ public:
         int result = -5;             // as ConnectionFactory::getConnectionID
         int answerSize = 0;          // bytes answered to the probe (0: nothing)
         PortAccess::Problem problem; // why the port could not be used (-2)
+        const DeviceProfile *profile = nullptr;  // the answering panel's; null for no known model
     };
 
-    static Outcome identify(const SerialPortEntry &entry, const Timings &timings);
+    // Probes with the bytes of `profile`, the controller every known panel carries.
+    static Outcome identify(const SerialPortEntry &entry, const Timings &timings,
+                            const DeviceProfile &profile = DeviceProfile::supported());
 
     // For tests: called on the probe's thread before the port is opened,
     // to stand for a driver that does not return.

@@ -8,3 +8,14 @@ QString DeviceProfile::modelName(int id)
     default: return QString();
     }
 }
+
+const DeviceProfile &DeviceProfile::supported()
+{
+    static const DeviceProfile profile;
+    return profile;
+}
+
+const DeviceProfile *DeviceProfile::forModel(int id)
+{
+    return modelName(id).isEmpty() ? nullptr : &supported();
+}

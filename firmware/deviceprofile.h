@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -30,6 +31,14 @@ struct DeviceProfile
     quint8 eraseRetries = 5;
     int bitRate = 115200;
 
+    // The panel's identification, before its bootloader link is opened: a
+    // framed read of one instruction at deviceIdAddress, which only this
+    // bootloader answers with exactly probeReply, then the panel's own
+    // question, answered with one raw byte, its model.
+    QByteArray probeRequest = QByteArray::fromHex("555501010000ffff04");
+    QByteArray probeReply = QByteArray::fromHex("555501010000ff08100000e704");
+    QByteArray idRequest = QByteArray::fromHex("55aa");
+
     // The last page holds the bootloader and the configuration words: never
     // erased, never written.
     quint32 protectedStart() const { return programEnd + 1 - eraseBlockBytes / bytesPerAddress; }
@@ -49,4 +58,10 @@ struct DeviceProfile
     // The panel models, by the byte a panel answers to 55 AA; empty for a
     // byte no known model has.
     static QString modelName(int id);
+    // The controller every known panel model carries: what a file is
+    // checked against and how a port is probed before any panel answered.
+    static const DeviceProfile &supported();
+    // The profile of a panel that answered `id`; null for a byte no known
+    // model has.
+    static const DeviceProfile *forModel(int id);
 };

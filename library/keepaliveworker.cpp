@@ -19,7 +19,10 @@ void KeepAliveWorker::keepAlive()
 
 void KeepAliveWorker::update()
 {
-    library.wakeUp();
+    if (m_passRunning)
+        return;
+    m_passRunning = true;
+    runOnWorkerThread(this, [] { library.wakeUp(); }, [this] { m_passRunning = false; });
 }
 
 void KeepAliveWorker::stop()

@@ -4,6 +4,9 @@
 #include <QTimer>
 
 // Keeps the found panels in their bootloader while the technician chooses.
+// The timer ticks on the user-interface thread; each pass runs on the
+// keep-alive thread, at most one at a time, so a panel slow to answer never
+// holds the window.
 class KeepAliveWorker : public QObject
 {
     Q_OBJECT
@@ -19,4 +22,5 @@ public slots:
 
 private:
     QTimer timer;
+    bool m_passRunning = false;
 };

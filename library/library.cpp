@@ -2,10 +2,8 @@
 
 #include "device/connection.h"
 #include "device/devicepath.h"
-#include "device/portlister.h"
+#include "device/heldlink.h"
 #include "device/timings.h"
-#include "device/updateengine.h"
-#include "device/updaterecord.h"
 #include "firmware/deviceprofile.h"
 #include "library/keepaliveworker.h"
 
@@ -17,6 +15,28 @@
 
 Library library;
 
+// Held by every call that may come from another thread while it runs.
+class Library::Busy
+{
+public:
+    explicit Busy(Library &owner) : m_owner(owner)
+    {
+        QMutexLocker lock(&m_owner.m_busyMutex);
+        ++m_owner.m_busy;
+    }
+    ~Busy()
+    {
+        QMutexLocker lock(&m_owner.m_busyMutex);
+        if (--m_owner.m_busy == 0)
+            m_owner.m_idle.wakeAll();
+    }
+    Busy(const Busy &) = delete;
+    Busy &operator=(const Busy &) = delete;
+
+private:
+    Library &m_owner;
+};
+
 Library::Library()
     : QObject(nullptr)
 {
@@ -27,13 +47,20 @@ Library::Library()
 
 Library::~Library()
 {
-    // Normally the keep-alive thread was already ended while the application
-    // still existed; this only catches a run without one.
+    // Normally the program's end already stopped the keep-alive while the
+    // application still existed; this only catches a run without one.
     if (keepAliveThread && keepAliveThread->isRunning()) {
         keepAliveThread->exit(0);
         keepAliveThread->wait();
     }
-    qDeleteAll(connections);
+    settle();
+}
+
+void Library::settle()
+{
+    QMutexLocker lock(&m_busyMutex);
+    while (m_busy > 0)
+        m_idle.wait(&m_busyMutex);
 }
 
 bool Library::start()
@@ -43,22 +70,24 @@ bool Library::start()
 
 void Library::reset()
 {
+    Q_ASSERT_X(onOwnerThread(), "Library::reset", "the table is rebuilt on the user-interface thread only");
     // Forgotten links are closed: the bootloader library would otherwise keep
     // the ports open and the next scan could not find the panels again.
-    QHash<QString, PortEntry *> forgotten;
+    QHash<QString, std::shared_ptr<PortEntry>> forgotten;
     {
         QMutexLocker lock(&tableMutex);
         forgotten.swap(connections);
     }
-    for (PortEntry *e : qAsConst(forgotten))
-        close(e);
+    for (const auto &e : qAsConst(forgotten))
+        close(*e);
     factory.refreshPorts();
     m_lastError = 0;
 }
 
 bool Library::addPort(const QString &portName)
 {
-    auto e = std::make_unique<PortEntry>();
+    Busy busy(*this);
+    auto e = std::make_shared<PortEntry>();
     const QString location = DevicePath::locationFromName(portName);
     e->connection.reset(factory.getConnection(location));
     if (!e->connection)
@@ -74,22 +103,30 @@ bool Library::addPort(const QString &portName)
         e->connection->close();
         return false;
     }
+    e->port = SerialPortEntry(portName, location);
+    for (const SerialPortEntry &listed : factory.listedPorts())
+        if (listed.systemLocation == location)
+            e->port = listed;
 
     qDebug() << "Inserted [" << portName << "] to list.";
-    PortEntry *replaced = nullptr;
+    std::shared_ptr<PortEntry> replaced;
     {
         QMutexLocker lock(&tableMutex);
-        replaced = connections.value(portName, nullptr);
-        connections.insert(portName, e.release());
+        replaced = connections.value(portName);
+        connections.insert(portName, e);
     }
     if (replaced)
-        close(replaced);
+        close(*replaced);
     return true;
 }
 
 QList<QString> Library::foundPorts() const
 {
-    QList<QString> names = connections.keys();
+    QList<QString> names;
+    {
+        QMutexLocker lock(&tableMutex);
+        names = connections.keys();
+    }
     // QString's ordering compares UTF-16 code units, so COM10 comes before COM2.
     std::sort(names.begin(), names.end());
     return names;
@@ -99,79 +136,86 @@ QList<QString> Library::deviceDescriptions() const
 {
     QList<QString> descriptions;
     for (const QString &name : foundPorts()) {
-        const Connection *c = connections.value(name)->connection.get();
-        const auto model = modelNames.constFind(c->id());
+        const std::shared_ptr<PortEntry> e = entry(name, "Library::deviceDescriptions():");
+        const auto model = e ? modelNames.constFind(e->connection->id()) : modelNames.constEnd();
         if (model != modelNames.constEnd())
-            descriptions.append(*model + QStringLiteral(" na porta ") + c->portName());
+            descriptions.append(*model + QStringLiteral(" na porta ") + e->connection->portName());
     }
     return descriptions;
 }
 
-bool Library::load(const QString &path)
+Library::LoadedFile Library::readFile(const QString &path)
 {
     qDebug() << "Library::load(): hex =" << path;
-    image = FirmwareImage::load(path, DeviceProfile(), Timings::current().fileIdleMs, &m_loadFailure, &m_loadFailureAt);
-    qDebug() << "Library::load(): Parse" << (image ? "successful" : "failed");
-    return bool(image);
+    LoadedFile file;
+    file.path = path;
+    file.image = FirmwareImage::load(path, DeviceProfile::supported(), Timings::current().fileIdleMs, &file.check,
+                                     &file.at);
+    return file;
 }
 
-void Library::record(const QString &portName, const QDateTime &start)
+bool Library::keep(const LoadedFile &file)
 {
-    const PortEntry *e = connections.value(portName, nullptr);
-    if (m_recordFile.isEmpty() || !e)
-        return;
-    UpdateRecord line;
-    line.start = start;
-    line.end = QDateTime::currentDateTimeUtc();
-    line.tool = QStringLiteral("bootloader-wizard ") + QCoreApplication::applicationVersion();
-    line.command = QStringLiteral("update");
-    line.port = SerialPortEntry(portName, e->connection->location());
-    for (const SerialPortEntry &listed : factory.listedPorts())
-        if (listed.systemLocation == e->connection->location())
-            line.port = listed;
-    line.port.slot = PortLister::slotOf(line.port.systemLocation);
-    line.model = modelNames.value(e->connection->id());
-    line.image = image.get();
-    line.outcome = m_lastOutcome;
-    QString why;
-    if (!line.appendTo(m_recordFile, &why))
-        qDebug() << "Library::record(): the record" << m_recordFile << "could not be written:" << why;
+    Q_ASSERT_X(onOwnerThread(), "Library::keep", "the image is replaced on the user-interface thread only");
+    m_loaded = file;
+    qDebug() << "Library::load(): Parse" << (file.image ? "successful" : "failed");
+    return bool(file.image);
 }
 
-// Closes the entry's link, under its lock, and destroys the entry.
-bool Library::close(PortEntry *e)
+std::unique_ptr<UpdateJob> Library::startUpdate(const QString &portName, UpdateJob::Observer *observer,
+                                                const std::atomic<bool> *stop)
 {
-    bool ok;
+    Q_ASSERT_X(onOwnerThread(), "Library::startUpdate", "updates are started on the user-interface thread only");
+    std::shared_ptr<PortEntry> e = entry(portName, "Library::startUpdate():");
+    if (!e || !m_loaded.image)
+        return nullptr;
+    UpdateJob::Options options;
+    options.kind = UpdateJob::Update;
+    options.image = m_loaded.image;
+    options.ending = UpdateEngine::StartApplication;
+    options.stop = stop;
+    options.tool = QStringLiteral("bootloader-wizard ") + QCoreApplication::applicationVersion();
+    options.recordFile = m_recordFile;
+    auto job = std::make_unique<UpdateJob>(options, e, observer);
+    job->start();
+    return job;
+}
+
+// Closes the entry's link, under its lock; the entry goes with its last holder.
+bool Library::close(PortEntry &e)
+{
+    QMutexLocker lock(&e.mutex);
+    return e.connection->close();
+}
+
+std::shared_ptr<Library::PortEntry> Library::entry(const QString &portName, const char *operation) const
+{
+    std::shared_ptr<PortEntry> e;
     {
-        QMutexLocker lock(&e->mutex);
-        ok = e->connection->close();
+        QMutexLocker lock(&tableMutex);
+        e = connections.value(portName);
     }
-    delete e;
-    return ok;
-}
-
-Library::PortEntry *Library::entry(const QString &portName, const char *operation) const
-{
-    PortEntry *e = connections.value(portName, nullptr);
     if (!e)
         qDebug() << operation << "no panel was found on port" << portName;
     return e;
 }
 
+bool Library::runHere(const std::shared_ptr<PortEntry> &e, UpdateJob::Kind kind)
+{
+    Q_ASSERT_X(onOwnerThread(), "Library::erase/write", "called on the user-interface thread only");
+    UpdateJob::Options options;
+    options.kind = kind;
+    options.image = m_loaded.image;
+    options.ending = UpdateEngine::StartApplication;
+    UpdateJob job(options, e);
+    job.run();
+    return job.result().outcome.ok;
+}
+
 bool Library::erase(const QString &portName)
 {
-    PortEntry *e = entry(portName, "Library::erase():");
-    if (!e) {
-        m_lastError = EraseFailed;
-        return false;
-    }
-    bool ok;
-    {
-        QMutexLocker lock(&e->mutex);
-        UpdateEngine engine(*e->connection);
-        ok = engine.erase();
-        m_lastOutcome = engine.outcome();
-    }
+    const std::shared_ptr<PortEntry> e = entry(portName, "Library::erase():");
+    const bool ok = e && runHere(e, UpdateJob::Erase);
     if (!ok)
         m_lastError = EraseFailed;
     return ok;
@@ -180,39 +224,21 @@ bool Library::erase(const QString &portName)
 bool Library::write(const QString &portName)
 {
     qDebug() << "Library::write() called with port =" << portName;
-    PortEntry *e = entry(portName, "Library::write():");
-    if (!e) {
-        m_lastError = WriteFailed;
-        return false;
-    }
-    if (!image) {
+    const std::shared_ptr<PortEntry> e = entry(portName, "Library::write():");
+    if (e && !m_loaded.image) {
         m_lastError = ConfigParseFailed;
-        // The erase before it went well; the record must not say the update did.
-        m_lastOutcome.ok = false;
-        m_lastOutcome.phase = UpdateEngine::Write;
-        m_lastOutcome.code = ConfigParseFailed;
-        m_lastOutcome.failure = QStringLiteral("no firmware file is loaded");
         return false;
     }
-    QMutexLocker lock(&e->mutex);
-    UpdateEngine engine(*e->connection);
-    const bool ok = engine.writeAndStart(*image);
-    // One record for the erase and the write: the erase's share stays.
-    const UpdateEngine::Outcome erased = m_lastOutcome;
-    m_lastOutcome = engine.outcome();
-    m_lastOutcome.phaseMs[UpdateEngine::Erase] = erased.phaseMs[UpdateEngine::Erase];
-    m_lastOutcome.retries += erased.retries;
-    if (ok)
+    if (e && runHere(e, UpdateJob::Write))
         return true;
-    if (engine.outcome().phase != UpdateEngine::Start)
-        qDebug() << "Library::write(): writing to" << portName << "failed; the panel was left in its bootloader.";
     m_lastError = WriteFailed;
     return false;
 }
 
 bool Library::closePort(const QString &portName)
 {
-    PortEntry *e = entry(portName, "Library::closePort():");
+    Q_ASSERT_X(onOwnerThread(), "Library::closePort", "the table is changed on the user-interface thread only");
+    std::shared_ptr<PortEntry> e = entry(portName, "Library::closePort():");
     if (!e) {
         m_lastError = ConnectionFailed;
         return false;
@@ -221,7 +247,7 @@ bool Library::closePort(const QString &portName)
         QMutexLocker lock(&tableMutex);
         connections.remove(portName);
     }
-    const bool ok = close(e);
+    const bool ok = close(*e);
     if (!ok)
         m_lastError = ConnectionFailed;
     return ok;
@@ -229,31 +255,19 @@ bool Library::closePort(const QString &portName)
 
 void Library::setCallback(const QString &portName, const std::function<void(int)> &callback)
 {
-    PortEntry *e = connections.value(portName, nullptr);
-    if (!e) {
-        qDebug() << "Library::setCallback(): no panel was found on port" << portName;
-        return;
+    if (std::shared_ptr<PortEntry> e = entry(portName, "Library::setCallback():")) {
+        QMutexLocker lock(&e->mutex);
+        e->connection->setCallback(callback);
     }
-    e->connection->setCallback(callback);
 }
 
 void Library::setKeepAlive(bool on)
 {
-    if (on) {
+    Q_ASSERT_X(onOwnerThread(), "Library::setKeepAlive", "the keep-alive is switched on the user-interface thread only");
+    if (on)
         fireKeepAliveThread();
-        return;
-    }
-    // The timer lives on this thread: ending the keep-alive thread alone
-    // would leave a pass queued that could still run after this returns.
-    stopKeepAliveTimer();
-    if (keepAliveThread)
-        keepAliveThread->exit(0);
-}
-
-void Library::stopKeepAliveTimer()
-{
-    if (auto *worker = qobject_cast<KeepAliveWorker *>(keepAliveWorker.data()))
-        worker->stop();
+    else
+        stopKeepAlive(false);
 }
 
 void Library::fireKeepAliveThread()
@@ -262,12 +276,12 @@ void Library::fireKeepAliveThread()
 
     // Only one keep-alive runs: an earlier one is ended first, so its timer
     // cannot go on waking the panels next to the new one.
-    stopKeepAlive();
+    stopKeepAlive(false);
 
     // A thread still running when the application is destroyed would be
     // torn down under it; end it while the event loop's objects still exist.
     if (!m_exitHookSet && QCoreApplication::instance()) {
-        qAddPostRoutine(&Library::stopKeepAliveAtExit);
+        qAddPostRoutine(&Library::atExit);
         m_exitHookSet = true;
     }
 
@@ -281,29 +295,39 @@ void Library::fireKeepAliveThread()
     keepAliveThread->start(QThread::InheritPriority);
 }
 
-void Library::stopKeepAlive()
+// The timer lives on this thread: ending the keep-alive thread alone would
+// leave a pass queued that could still start after this returns. A pass
+// already running ends on its own thread, which then goes; nobody waits for
+// it but the program's end.
+void Library::stopKeepAlive(bool waitForIt)
 {
-    stopKeepAliveTimer();
+    if (auto *worker = qobject_cast<KeepAliveWorker *>(keepAliveWorker.data()))
+        worker->stop();
     if (!keepAliveThread)
         return;
     keepAliveThread->exit(0);
-    keepAliveThread->wait();
+    if (waitForIt)
+        keepAliveThread->wait();
 }
 
-void Library::stopKeepAliveAtExit()
+void Library::atExit()
 {
     library.m_exitHookSet = false;
-    if (!library.keepAliveThread)
-        return;
-    library.stopKeepAlive();
+    library.stopKeepAlive(true);
     delete library.keepAliveThread;
+    library.settle();
 }
 
 void Library::wakeUp()
 {
+    Busy busy(*this);
     qDebug() << "Library::wakeUp() called.";
-    const QList<PortEntry *> entries = connections.values();
-    for (PortEntry *e : entries) {
+    QList<std::shared_ptr<PortEntry>> entries;
+    {
+        QMutexLocker lock(&tableMutex);
+        entries = connections.values();
+    }
+    for (const auto &e : qAsConst(entries)) {
         QMutexLocker lock(&e->mutex);
         if (e->connection->answersKeepAlive())
             e->connection->wakeUp();

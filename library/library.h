@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QMutex>
@@ -9,18 +8,24 @@
 #include <QPointer>
 #include <QString>
 #include <QThread>
-#include <QVector>
+#include <QWaitCondition>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
 #include "device/connectionfactory.h"
-#include "device/updateengine.h"
+#include "device/updatejob.h"
 #include "firmware/firmwareimage.h"
 
-class Connection;
+struct HeldLink;
 
 // The one object through which pages and workers reach the panels.
+//
+// Threads: the user-interface thread owns it. The calls marked "any thread"
+// below take the table's lock; every other call asserts, in debug builds,
+// that it runs on the owner's thread. The table is read and written under
+// its lock alone, each link used under its own, and no call holds both.
 class Library : public QObject
 {
     Q_OBJECT
@@ -31,26 +36,53 @@ public:
 
     static bool start();
     void reset();
+    // Any thread (the scanners'): identifies the panel and keeps its link.
     bool addPort(const QString &portName);
     QList<QString> foundPorts() const;
     QList<QString> deviceDescriptions() const;
-    bool load(const QString &path);
+
+    // A firmware file, read and checked on any thread (the parser's), then
+    // kept here on the owner's: a read abandoned for a newer file never
+    // replaces what was kept.
+    struct LoadedFile
+    {
+        QString path;
+        std::shared_ptr<const FirmwareImage> image;  // null when refused
+        FirmwareImage::Check check = FirmwareImage::Missing;
+        qint64 at = 0;
+    };
+    static LoadedFile readFile(const QString &path);
+    bool keep(const LoadedFile &file);
+    bool load(const QString &path) { return keep(readFile(path)); }
     // Why the last load() refused its file, for the technician, and the line
     // (Damaged) or the device address (OutsideChip, ProtectedPage) at fault.
-    FirmwareImage::Check loadFailure() const { return m_loadFailure; }
-    qint64 loadFailureAt() const { return m_loadFailureAt; }
-    bool erase(const QString &portName);
-    bool write(const QString &portName);
+    FirmwareImage::Check loadFailure() const { return m_loaded.check; }
+    qint64 loadFailureAt() const { return m_loaded.at; }
+
+    // The update of the panel found on the port with the loaded image, on a
+    // thread of its own, reporting to `observer` there; the job holds the
+    // port's link until it ends. Null when there is nothing to update.
+    std::unique_ptr<UpdateJob> startUpdate(const QString &portName, UpdateJob::Observer *observer,
+                                           const std::atomic<bool> *stop);
+
     bool closePort(const QString &portName);
+    // The connection calls it on the thread that writes: the update job's.
     void setCallback(const QString &portName, const std::function<void(int)> &callback);
     void setKeepAlive(bool on);
+    // Any thread (the keep-alive's): one keep-alive read of every link.
     void wakeUp();
     // Where each update's record line goes (the log folder's records.jsonl in
     // the program); empty: nowhere.
     void setRecordFile(const QString &path) { m_recordFile = path; }
-    // Appends the record of the update that erase() and write() just ran on
-    // the port, begun at `start`.
-    void record(const QString &portName, const QDateTime &start);
+    QString recordFile() const { return m_recordFile; }
+    // Waits until no call from another thread runs: the program's end must
+    // not pull the table from under a scanner or a keep-alive pass.
+    void settle();
+
+    // Named by the design but not on the wizard's way, which runs its update
+    // as one job (startUpdate): an update in two calls, on this thread.
+    bool erase(const QString &portName);
+    bool write(const QString &portName);
     int lastError() const { return m_lastError; }
     void clearLastError() { m_lastError = 0; }
 
@@ -58,33 +90,32 @@ private slots:
     void fireKeepAliveThread();
 
 private:
-    struct PortEntry
-    {
-        QMutex mutex;
-        std::unique_ptr<Connection> connection;
-    };
+    using PortEntry = HeldLink;
 
-    PortEntry *entry(const QString &portName, const char *operation) const;
-    static bool close(PortEntry *e);
-    void stopKeepAlive();
-    void stopKeepAliveTimer();
-    static void stopKeepAliveAtExit();
+    bool onOwnerThread() const { return QThread::currentThread() == thread(); }
+    std::shared_ptr<PortEntry> entry(const QString &portName, const char *operation) const;
+    static bool close(PortEntry &e);
+    bool runHere(const std::shared_ptr<PortEntry> &e, UpdateJob::Kind kind);
+    void stopKeepAlive(bool waitForIt);
+    static void atExit();
+    // Counts the calls from other threads that run, for settle().
+    class Busy;
 
     ConnectionFactory factory;
-    QHash<QString, PortEntry *> connections;
+    QHash<QString, std::shared_ptr<PortEntry>> connections;
     // The keep-alive thread deletes itself once it has ended, so the pointer
     // follows it back to null.
     QPointer<QThread> keepAliveThread;
-    QMutex tableMutex;
+    QPointer<QObject> keepAliveWorker;
+    mutable QMutex tableMutex;
     int m_lastError = 0;
     QHash<int, QString> modelNames;
-    std::unique_ptr<FirmwareImage> image;
-    FirmwareImage::Check m_loadFailure = FirmwareImage::Loaded;
-    qint64 m_loadFailureAt = 0;
-    QPointer<QObject> keepAliveWorker;
+    LoadedFile m_loaded;
     QString m_recordFile;
-    UpdateEngine::Outcome m_lastOutcome;  // of the last erase() and write(), together
     bool m_exitHookSet = false;
+    QMutex m_busyMutex;
+    QWaitCondition m_idle;
+    int m_busy = 0;
 };
 
 extern Library library;

@@ -3,6 +3,8 @@
 #include "library/library.h"
 #include "library/workerthread.h"
 
+#include <memory>
+
 Parser::Parser(const QString &path, QObject *parent)
     : QObject(parent)
     , path(path)
@@ -12,7 +14,11 @@ Parser::Parser(const QString &path, QObject *parent)
 
 void Parser::process()
 {
-    const bool ok = library.load(path);
-    // The receiver may delete this worker inside the emission.
-    emit finished(path, ok);
+    const QString file = path;
+    auto read = std::make_shared<Library::LoadedFile>();
+    runOnWorkerThread(this, [file, read] { *read = Library::readFile(file); }, [this, read] {
+        const bool ok = library.keep(*read);
+        // The receiver may delete this worker inside the emission.
+        emit finished(path, ok);
+    });
 }

@@ -14,7 +14,9 @@ void Scanner::process()
 {
     // What was found is read from the library's list once every scanner has
     // reported, so the result is not passed on.
-    library.addPort(port);
-    // The receiver may delete this worker inside the emission.
-    emit finished(this);
+    const QString name = port;
+    runOnWorkerThread(this, [name] { library.addPort(name); }, [this] {
+        // The receiver may delete this worker inside the emission.
+        emit finished(this);
+    });
 }

@@ -3,7 +3,9 @@
 #include <QObject>
 #include <QString>
 
-// Looks for a panel on one serial port.
+// Looks for a panel on one serial port. The probe runs on the scanner's own
+// thread, so the ports of a search are probed side by side while the window
+// stays live; the report comes back on the user-interface thread.
 class Scanner : public QObject
 {
     Q_OBJECT

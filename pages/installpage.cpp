@@ -12,7 +12,6 @@
 #include "device/errorcodes.h"
 #include "library/library.h"
 #include "library/writer.h"
-#include "pages/inputdrain.h"
 
 InstallPage::InstallPage(QWidget *parent)
     : MyWizardPage(parent)
@@ -26,6 +25,7 @@ InstallPage::InstallPage(QWidget *parent)
 
 InstallPage::~InstallPage()
 {
+    delete m_writer;
     delete m_ui;
 }
 
@@ -40,13 +40,11 @@ void InstallPage::initializePage()
 {
     // A second update in the same window starts with a clean slate.
     status = 0;
-    // The library outlives the wizard; a callback left on a connection must
-    // not reach a page that is gone.
-    QPointer<InstallPage> page(this);
-    library.setCallback(chosenPort(), [page](int value) {
-        if (page)
-            emit page->updated(value);
-    });
+    m_outcome = UpdateEngine::Outcome();
+    // Called on the update's thread: the signal queues each value for the
+    // window's. The page outlives the update (its destructor waits for it),
+    // but not the library, so the callback must not outlive the page.
+    library.setCallback(chosenPort(), [this](int value) { emit updated(value); });
     library.setKeepAlive(false);
     QTimer::singleShot(0, this, &InstallPage::start);
 }
@@ -61,7 +59,7 @@ int InstallPage::nextId() const
 {
     // A block that did not verify leaves the panel without the firmware just
     // as surely as a block that could not be written.
-    if (status == -2 || status == -3) {
+    if (!m_outcome.ok || status == -2 || status == -3) {
         wizard()->setProperty("error", WriteFailed);
         return BootloaderWizard::Page_Error;
     }
@@ -72,11 +70,13 @@ void InstallPage::start()
 {
     wizard()->button(QWizard::BackButton)->setEnabled(false);
     m_waitCursor.show();
+    m_guard = std::make_unique<WriteGuard>(window());
     library.clearLastError();
 
     const QString portName = chosenPort();
     if (portName.isEmpty()) {
         qDebug() << "InstallPage::start(): no found panel at index" << wizard()->property("port").toInt();
+        m_outcome.ok = false;
         finish(false);
         return;
     }
@@ -85,6 +85,7 @@ void InstallPage::start()
     thread->setObjectName(QStringLiteral("writer"));  // in debuggers and the system's thread list
     qDebug() << "InstallPage::start() <-" << portName;
     auto *writer = new Writer(portName, thread);
+    m_writer = writer;
     connect(thread, &QThread::started, writer, &Writer::process);
     connect(writer, &Writer::finished, this, &InstallPage::writeFinished);
     connect(writer, &Writer::finished, thread, &QThread::quit);
@@ -118,6 +119,9 @@ void InstallPage::doUpdate(int value)
 void InstallPage::writeFinished(QObject *worker, bool result)
 {
     qDebug() << "writeFinished() called with" << result;
+    if (auto *writer = qobject_cast<Writer *>(worker))
+        m_outcome = writer->outcome();
+    m_outcome.ok = m_outcome.ok && result;
     // The thread's quit() is connected after this slot and is never reached
     // once the worker is gone; the worker ends its thread as it goes.
     delete worker;
@@ -129,9 +133,7 @@ void InstallPage::finish(bool result)
     if (!result)
         status = -2;
     wizard()->button(QWizard::BackButton)->setEnabled(true);
+    m_guard.reset();
     m_waitCursor.restore();
-    // The outcome page must be seen: what the technician pressed while the
-    // job held the window is not an answer to it.
-    InputDrain::drain();
     wizard()->next();
 }

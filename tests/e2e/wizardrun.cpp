@@ -9,6 +9,7 @@
 
 #include "device/devicepath.h"
 #include "device/portlister.h"
+#include "device/portprobe.h"
 #include "library/library.h"
 #include "sim/pseudoterminal.h"
 
@@ -28,6 +29,8 @@ WizardRun::WizardRun()
 WizardRun::~WizardRun()
 {
     m_wizard.reset();
+    PortProbe::setStallForTests({});
+    m_release->release(1000);
     library.setKeepAlive(false);
     for (const QString &port : library.foundPorts())
         library.closePort(port);
@@ -60,6 +63,18 @@ bool WizardRun::addSilentPort()
         return false;
     m_paths.append(terminal->slavePath());
     m_silent.push_back(std::move(terminal));
+    return true;
+}
+
+bool WizardRun::addHungPort()
+{
+    if (!addSilentPort())
+        return false;
+    const QString hung = m_paths.last();
+    PortProbe::setStallForTests([hung, release = m_release](const QString &location) {
+        if (location == hung)
+            release->acquire();
+    });
     return true;
 }
 

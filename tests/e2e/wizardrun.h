@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <QSemaphore>
+
 #include <memory>
 #include <vector>
 
@@ -34,6 +36,8 @@ public:
     VirtualPanel *panel(int i) const { return m_panels.at(size_t(i)).get(); }
     // A pseudo-terminal on which nothing ever answers.
     bool addSilentPort();
+    // A port whose driver never returns from opening it, until the run ends.
+    bool addHungPort();
     // Lists what was added so far as the serial ports (possibly none).
     void listPorts();
     // Adds the panels, lists them and walks on to the scan page.
@@ -68,4 +72,5 @@ private:
     std::vector<std::unique_ptr<VirtualPanel>> m_panels;
     std::vector<std::unique_ptr<PseudoTerminal>> m_silent;
     QList<QString> m_paths;  // in the order added
+    std::shared_ptr<QSemaphore> m_release = std::make_shared<QSemaphore>();
 };

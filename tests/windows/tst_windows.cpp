@@ -21,6 +21,7 @@ private slots:
     void initTestCase();
     void theWizardUpdatesThePanelOnItsComPort();
     void aWriteFaultEndsOnMessage5();
+    void theWindowStaysLiveThroughTheWholeUpdate();
     void theBenchToolUpdatesTwoPanelsAtOnce();
 
 private:
@@ -29,8 +30,8 @@ private:
     void rearm(VirtualPanel &panel);
 
     std::unique_ptr<Wine> m_wine;
-    std::unique_ptr<VirtualPanel> m_panel12, m_panel13;
-    PseudoTerminal m_idle;
+    std::unique_ptr<VirtualPanel> m_panel12, m_panel13, m_paced;
+    PseudoTerminal m_idle, m_silent;
     const QByteArray m_sample = sampleText();
     const QString m_samplePath = samplePath();
     QTemporaryDir m_dir;
@@ -50,10 +51,13 @@ void TestWindows::initTestCase()
     fast.paced = false;
     m_panel12 = std::make_unique<VirtualPanel>(fast);
     m_panel13 = std::make_unique<VirtualPanel>(fast);
-    QVERIFY(m_panel12->start() && m_panel13->start() && m_idle.open());
+    m_paced = std::make_unique<VirtualPanel>(PanelOptions());
+    QVERIFY(m_panel12->start() && m_panel13->start() && m_paced->start() && m_idle.open() && m_silent.open());
     QVERIFY(m_wine->mapPorts({{"COM9", m_idle.slavePath()},
                               {"COM12", m_panel12->devicePath()},
-                              {"COM13", m_panel13->devicePath()}}));
+                              {"COM13", m_panel13->devicePath()},
+                              {"COM14", m_silent.slavePath()},
+                              {"COM15", m_paced->devicePath()}}));
     m_wine->setEnvironment("LD_PRELOAD", QStringLiteral(WIZARD_UART_SHIM));
     m_wine->setEnvironment("UARTSHIM_PATHS", m_idle.slavePath());
 }
@@ -107,6 +111,25 @@ void TestWindows::aWriteFaultEndsOnMessage5()
     QVERIFY(run.out.contains("wizard-demo: the error page shows error 5: Erro ao tentar escrever no dispositivo.\n"));
     QVERIFY(m_panel12->inBootloader());
     m_panel12->setFaults(PanelFaults());
+}
+
+// Windows calls a window hung once its thread has left its messages for
+// 5 s; wine never does. A beat every 100 ms on the window's thread, through
+// a search past a hung and a silent port and a paced update, must never
+// wait much longer than one period; Cancel, Escape and the close box during
+// the write change nothing.
+void TestWindows::theWindowStaysLiveThroughTheWholeUpdate()
+{
+    const Wine::Result run = program("wizard-demo.exe", {"--autopilot", "--pace", "100", "--heartbeat", "--provoke",
+                                                         "--port", "COM9", "--port", "COM14", "--port", "COM15",
+                                                         "--firmware", Wine::windowsPath(m_samplePath)});
+    QCOMPARE(run.status, 0);
+    QVERIFY(run.out.contains("wizard-demo: clicked Cancel, pressed Escape and closed the window during the write"));
+    const QRegularExpressionMatch gap = QRegularExpression("longest gap between heartbeats (\\d+) ms").match(run.out);
+    QVERIFY(gap.hasMatch());
+    QVERIFY2(gap.captured(1).toInt() <= 250, qPrintable(gap.captured(0)));
+    QVERIFY(run.err.contains("refused"));
+    QCOMPARE(flashMismatch(*m_paced, m_sample), QString());
 }
 
 // Two panels at once; a damaged file sends nothing; the ports are named as
