@@ -134,28 +134,13 @@ void TestCli::runs_data()
     QTest::newRow("--after stay leaves the updated panel in its bootloader")
         << Case{{healthy}, {update, file, "--port", "%1", "--after", "stay"}, 0,
                 {"updated and verified, left in its bootloader"}, {}, "F"};
-    QTest::newRow("a panel silent after the search: one erase and a quick question, not six erases")
-        << Case{{with([](PanelFaults &f) { f.silentAfterId = true; })}, {update, file, "--port", "%1"}, 1,
-                {"error 3, Erro ao tentar apagar o dispositivo. (the erase failed: the panel did not answer)",
-                 "log:no longer answers; the erase is not tried again."}, {}, "B"};
-    QTest::newRow("bursts of noise with 0x55 before every reply")
-        << Case{{with([](PanelFaults &f) { f.noiseBytes = 1000; })}, {update, file, "--port", "%1"}, 0,
-                {"updated and verified"}, {}, "S"};
-    QTest::newRow("a block read back wrong in an update: the time spent is the write's")
-        << Case{{with([](PanelFaults &f) { f.corruptReadAddress = 0x1010; })}, {update, file, "--port", "%1"}, 1,
-                {"differs from the file at 0x", ", write "}, {" verify "}, "B"};
     QTest::newRow("a panel unplugged mid-write")
         << Case{{with([](PanelFaults &f) { f.dropLineAtRow = 3; })}, {update, file, "--port", "%1"}, 1,
-                {"the block at 0x100 did not write: the port went away"}, {}, "-"};
+                {"FAILED: error 5, Erro ao tentar escrever no dispositivo. (the block at 0x100 did not write: the port "
+                 "went away (the cable pulled out?))"}, {}, "-"};
     QTest::newRow("the same panel by name, path and link is updated once")
         << Case{{healthy}, {update, file, "--port", "%n1", "--port", "%1", "--port", "%dir/link1"}, 0,
                 {"\n1 of 1 panels updated and verified"}, {}, "S"};
-    QTest::newRow("a verify that differs names the address, not a failed write")
-        << Case{{healthy}, {"verify", file, "--port", "%1"}, 1, {"FAILED: the block at 0x0 differs from the file at 0x4"},
-                {"Erro ao tentar escrever"}, "B"};
-    QTest::newRow("a verify on a panel silent after the search fails at the first block, not as a difference")
-        << Case{{with([](PanelFaults &f) { f.silentAfterId = true; })}, {"verify", file, "--port", "%1"}, 1,
-                {"error 2, Falha de conexão com o dispositivo. (the block at 0x0 could not be read back: the panel did not answer)"}, {"differs"}, "B"};
     QTest::newRow("read to a full disk is no success, nor a reinstall")
         << Case{{healthy}, {"read", "--port", "%1", "/dev/full", "--json"}, 1,
                 {"could not write /dev/full: No space left on device", "\"ok\":false"}, {"Instale", "\"ok\":true"}, "B"};
