@@ -8,6 +8,7 @@
 #include "pages/driverpage.h"
 #include "pages/errorpage.h"
 #include "pages/installpage.h"
+#include "pages/pageids.h"
 #include "pages/intropage.h"
 #include "pages/preparations1.h"
 #include "pages/preparations2.h"
@@ -22,8 +23,9 @@ class BootloaderWizard;
 }
 
 // The main window. Pages never call each other: they meet through the
-// properties below, read and written by name through their wizard().
-class BootloaderWizard : public QWizard
+// properties below, read and written by name through their wizard(). The
+// page ids come with the pages.
+class BootloaderWizard : public QWizard, public WizardPageIds
 {
     Q_OBJECT
     Q_PROPERTY(int port READ port WRITE setPort)
@@ -32,23 +34,6 @@ class BootloaderWizard : public QWizard
     Q_PROPERTY(bool drivers READ drivers)
 
 public:
-    // Registered page ids. Id 2 is left free for the driver page, which is
-    // built but not shown.
-    enum PageId {
-        Page_Error = 0,
-        Page_Intro = 1,
-        Page_Driver = 2,
-        Page_Preparations1 = 3,
-        Page_Preparations2 = 4,
-        Page_Preparations3 = 5,
-        Page_Preparations4 = 6,
-        Page_Scan = 7,
-        Page_Setup = 8,
-        Page_Install = 9,
-        Page_Success = 10,
-    };
-    Q_ENUM(PageId)
-
     explicit BootloaderWizard(QWidget *parent = nullptr);
     ~BootloaderWizard() override;
 

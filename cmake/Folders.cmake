@@ -19,11 +19,15 @@ function(wizard_platform_sources out_var)
     set(${out_var} ${_sources} PARENT_SCOPE)
 endfunction()
 
-# Each source folder is a static library built from its sources and forms.
+# Each source folder is a static library built from its sources and forms,
+# less the files whose names match EXCLUDE (a regular expression).
 function(wizard_folder_library target)
-    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "" "EXCLUDE" "LIBS" ${ARGN})
     wizard_platform_sources(_sources)
     list(FILTER _sources EXCLUDE REGEX "/main\\.cpp$")
+    if(ARG_EXCLUDE)
+        list(FILTER _sources EXCLUDE REGEX "${ARG_EXCLUDE}")
+    endif()
     add_library(${target} STATIC ${_sources})
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${target} PUBLIC ${ARG_LIBS})

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QWizard>
 
-#include "app/bootloaderwizard.h"
+#include "pages/pageids.h"
 #include "device/errorcodes.h"
 #include "library/library.h"
 #include "library/writer.h"
@@ -61,9 +61,9 @@ int InstallPage::nextId() const
     // as surely as a block that could not be written.
     if (!m_outcome.ok || status == -2 || status == -3) {
         wizard()->setProperty("error", WriteFailed);
-        return BootloaderWizard::Page_Error;
+        return WizardPageIds::Page_Error;
     }
-    return BootloaderWizard::Page_Success;
+    return WizardPageIds::Page_Success;
 }
 
 void InstallPage::start()

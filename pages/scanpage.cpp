@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QWizard>
 
-#include "app/bootloaderwizard.h"
+#include "pages/pageids.h"
 #include "device/errorcodes.h"
 #include "device/portlister.h"
 #include "device/timings.h"
@@ -38,9 +38,9 @@ void ScanPage::initializePage()
 int ScanPage::nextId() const
 {
     if (errorCode == NoError)
-        return BootloaderWizard::Page_Setup;
+        return WizardPageIds::Page_Setup;
     wizard()->setProperty("error", errorCode);
-    return BootloaderWizard::Page_Error;
+    return WizardPageIds::Page_Error;
 }
 
 bool ScanPage::isCurrentPage() const

@@ -17,7 +17,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 say() { printf '\n==> %s\n' "$*"; }
 
-packages=(build-essential cmake ninja-build pkg-config
+packages=(build-essential cmake ninja-build pkg-config python3
           qtbase5-dev libqt5serialport5-dev
           srecord g++-mingw-w64-x86-64
           xvfb xauth)
