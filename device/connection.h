@@ -62,7 +62,6 @@ public:
     // Up to 64 instructions from `address`, four bytes each, the fourth 0;
     // empty when the read failed.
     QByteArray read(quint32 address, int instructions);
-    bool verifyWrite(PicRequest &request, const unsigned char *data);
     // The keep-alive read, with a short answer time of its own; false when
     // the panel did not answer, after which it is not woken again.
     bool wakeUp();
@@ -71,16 +70,21 @@ public:
     void setCallback(const Callback &callback) { m_callback = callback; }
     QString portName() const { return m_portName; }
     int id() const { return m_id; }
-    int handle() const { return m_handle; }
     QString location() const { return m_location; }
-    bool writeFile(const QString &path);
-    int readDeviceId(int handle);
 
     // First device address of the last page, which holds the bootloader and
     // the configuration words: never erased, never written.
     quint32 protectedStart() const { return m_profile.protectedStart(); }
     const DeviceProfile &profile() const { return m_profile; }
 
+    // Named by the design, kept whole, but called by nothing in the
+    // programs (the tests use them): the read-back of one block, a write
+    // from a file of image lines, the device ID read, and the HEX reader
+    // under its first name (FirmwareImage::load is the programs' way in).
+    bool verifyWrite(PicRequest &request, const unsigned char *data);
+    bool writeFile(const QString &path);
+    int readDeviceId(int handle);
+    int handle() const { return m_handle; }
     // Reads an Intel HEX file into a program memory image; never null, owned
     // by the caller, empty on every failure.
     static QVector<QByteArray> *parseHexFile(const QString &path, int *failedLine = nullptr);

@@ -25,13 +25,15 @@ public:
     static PicHandle OpenPIC(const char *port, int bitRate, int timeoutMs);
     static int ClosePIC(PicHandle handle);
     static int SendPacket(PicHandle handle, const unsigned char *data, quint16 count);
+    static int ReadPIC(PicHandle handle, PicRequest *request, unsigned char *data);
+    static int WritePIC(PicHandle handle, PicRequest *request, const unsigned char *data);
+    static int ErasePIC(PicHandle handle, quint32 address, quint8 blocks, quint8 retries);
+    // Bound as the library's contract lists them; nothing in the programs
+    // calls them.
     static int GetPacket(PicHandle handle, unsigned char *buffer, quint16 limit);
     static int SendGetPacket(PicHandle handle, unsigned char *buffer, quint16 sendCount, quint16 receiveLimit,
                              quint16 retries);
-    static int ReadPIC(PicHandle handle, PicRequest *request, unsigned char *data);
-    static int WritePIC(PicHandle handle, PicRequest *request, const unsigned char *data);
     static int VerifyPIC(PicHandle handle, PicRequest *request, const unsigned char *data);
-    static int ErasePIC(PicHandle handle, quint32 address, quint8 blocks, quint8 retries);
     // Our own library's time-out setter and retry count; -1 where the
     // library lacks them.
     static int SetTimeoutPIC(PicHandle handle, int timeoutMs, int eraseMsPerPage);

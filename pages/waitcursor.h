@@ -13,7 +13,6 @@ public:
 
     void show();
     void restore();
-    bool isShown() const { return m_shown; }
 
 private:
     bool m_shown = false;

@@ -21,10 +21,8 @@ public:
     void stop();
     // The stretch the next gaps are counted under (a page's name).
     void setStretch(const QString &name);
-    // The longest time between two beats, overall and by stretch.
+    // The longest time between two beats; the summary adds it by stretch.
     qint64 longestGapMs() const { return m_longest; }
-    QString longestStretch() const { return m_longestStretch; }
-    const QHash<QString, qint64> &gapsByStretch() const { return m_byStretch; }
     QString summary() const;
 
 private:
