@@ -99,8 +99,6 @@ void TestUpdateJob::faults_data()
                                                        "bootloader", Flash::Untouched};
     QTest::newRow("asked to stop before it began") << Row{{}, UpdateJob::Update, {}, 1, true, "erase", NoError,
                                                           "interrupted before the erase", "bootloader", Flash::Untouched};
-    QTest::newRow("read leaves the panel as it was")
-        << Row{{}, UpdateJob::Read, stay, 1, false, {}, NoError, {}, "bootloader", Flash::Untouched};
 }
 
 void TestUpdateJob::faults()
@@ -134,27 +132,20 @@ void TestUpdateJob::faults()
     QCOMPARE(o.ok, row.phase.isEmpty());
     QVERIFY2(o.failure.contains(row.failure), qPrintable(o.failure));
     const QJsonObject line = update.record().toJson();
-    QCOMPARE(line.value("command").toString(), UpdateJob::commandName(row.kind));
-    QCOMPARE(line.value("port").toString(), port.portName);
-    QCOMPARE(line.value("tool").toString(), QStringLiteral("test 1"));
+    QVERIFY(line.value("command") == UpdateJob::commandName(row.kind) && line.value("port") == port.portName
+            && line.value("tool") == "test 1" && line.value("fileSha256").toString().size() == 64);
     QCOMPARE(line.value("result").toString(), o.ok ? "ok" : row.stopAtOnce ? "interrupted" : "failed");
     QCOMPARE(line.value("left").toString(), row.left);
     QCOMPARE(line.value("phase").toString(), row.phase);
     QCOMPARE(line.value("code").toInt(), row.code);
     QCOMPARE(line.value("model").toString(), row.phase == "identify" ? QString() : DeviceProfile::modelName(row.model));
-    QCOMPARE(line.value("fileSha256").toString().size(), 64);
     if (!panel.lineDropped())
         QCOMPARE(panel.inBootloader(), row.left == QLatin1String("bootloader"));
     // A read-back that differs is the write's time: the verify phase never ran.
     if (row.phase == QLatin1String("verify") && row.kind == UpdateJob::Update)
         QVERIFY(!line.value("seconds").toObject().contains("verify") && line.value("seconds").toObject().contains("write"));
-    if (row.kind == UpdateJob::Read)
-        QCOMPARE(update.result().program.size(), int(DeviceProfile::supported().protectedStart() * 2));
-    switch (row.flash) {
-    case Flash::File: QCOMPARE(flashMismatch(panel, sampleText()), QString()); break;
-    case Flash::Untouched: QVERIFY(panel.fileBytes() == before); break;
-    case Flash::Any: break;
-    }
+    QVERIFY(row.flash != Flash::File || flashMismatch(panel, sampleText()).isEmpty());
+    QVERIFY(row.flash != Flash::Untouched || panel.fileBytes() == before);
     // One erase, not six, for a panel gone silent.
     QVERIFY(!row.faults.silentAfterId || row.kind != UpdateJob::Update || panel.pageErases() == 0);
 }
