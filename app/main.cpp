@@ -6,15 +6,20 @@
 #include <cstdio>
 
 #include "app/bootloaderwizard.h"
+#include "app/programstart.h"
 #include "device/debuglog.h"
 #include "app/runoutcome.h"
 #include "library/library.h"
 #include "device/portlister.h"
+#include "device/runningmark.h"
 #include "device/systemreport.h"
 
 int main(int argc, char *argv[])
 {
+    ProgramStart::ignoreOutsidePluginPaths();
+    ProgramStart::scaleWithTheScreen();
     QApplication app(argc, argv);
+    RunningMark::hold();
     QApplication::setApplicationName(QStringLiteral("BootloaderWizard"));
     QApplication::setApplicationVersion(QStringLiteral(WIZARD_VERSION));
     QStringList report = SystemReport::lines(PortLister::availablePorts());
@@ -28,6 +33,7 @@ int main(int argc, char *argv[])
                               formats.join(QLatin1Char(' '))));
     // What support asks first, without starting a run.
     if (QCoreApplication::arguments().contains(QStringLiteral("--version"))) {
+        ProgramStart::useParentConsole();
         std::printf("%s\n", qPrintable(report.join(QLatin1Char('\n'))));
         return 0;
     }

@@ -4,6 +4,7 @@
 #include "cli/terminal.h"
 #include "device/debuglog.h"
 #include "device/portlister.h"
+#include "device/runningmark.h"
 #include "device/systemreport.h"
 
 #include <QCoreApplication>
@@ -30,6 +31,7 @@ void console(QtMsgType type, const QMessageLogContext &, const QString &message)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    RunningMark::hold();
     QCoreApplication::setApplicationName(QStringLiteral("BootloaderWizard"));
     QCoreApplication::setApplicationVersion(QStringLiteral(WIZARD_VERSION));
     useUtf8Output();

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/bootloaderwizard.h"
+#include "app/programstart.h"
 #include "autopilot.h"
 #include "demopanels.h"
 #include "device/devicepath.h"
@@ -36,6 +37,8 @@ bool wantsHelp(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    ProgramStart::ignoreOutsidePluginPaths();
+    ProgramStart::scaleWithTheScreen();
     std::unique_ptr<QCoreApplication> application;
     if (wantsHelp(argc, argv))
         application = std::make_unique<QCoreApplication>(argc, argv);

@@ -1,0 +1,9 @@
+#include "app/programstart.h"
+
+void ProgramStart::ignoreOutsidePluginPaths()
+{
+}
+
+void ProgramStart::useParentConsole()
+{
+}

@@ -1,0 +1,5 @@
+#include "device/runningmark.h"
+
+void RunningMark::hold()
+{
+}
