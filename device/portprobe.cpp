@@ -37,17 +37,20 @@ bool flushRequest(QSerialPort &port, const QDeadlineTimer &deadline)
     return true;
 }
 
-// Collects an answer: reads until `expected` bytes are in or the deadline
-// (counted from the request) has passed, then takes whatever else has
-// already arrived without waiting for more. A USB-to-UART bridge often hands
-// over one reply in two transfers, so a single read would miss healthy
-// panels. False on a read failure.
-bool collectAnswer(QSerialPort &port, int expected, const QDeadlineTimer &deadline, QByteArray *answer)
+// Collects an answer: reads until it is whole or the deadline (counted from
+// the request) has passed, then takes whatever else has already arrived
+// without waiting for more. A USB-to-UART bridge often hands over one reply
+// in two transfers, so a single read would miss healthy panels. False on a
+// read failure.
+bool collectAnswer(QSerialPort &port, const std::function<bool(const QByteArray &)> &whole,
+                   const QDeadlineTimer &deadline, QByteArray *answer)
 {
+    // Far more than any answer: a port that streams is not a panel.
+    constexpr int kEnough = 256;
     answer->clear();
     for (;;) {
         answer->append(port.readAll());
-        if (answer->size() >= expected)
+        if (whole(*answer) || answer->size() > kEnough)
             break;
         const qint64 left = deadline.remainingTime();
         if (left <= 0)
@@ -60,6 +63,14 @@ bool collectAnswer(QSerialPort &port, int expected, const QDeadlineTimer &deadli
     else if (readFailed(port))
         return false;
     return true;
+}
+
+// The probe's reply, found as the bootloader library finds every reply:
+// stray bytes before it (a bridge's noise as the line comes up) are passed
+// over; anything after it means the answer was not the reply.
+bool isProbeReply(const QByteArray &answer, const DeviceProfile &profile)
+{
+    return answer.endsWith(profile.probeReply);
 }
 
 // A port that cannot be opened is told apart from one where nothing
@@ -94,7 +105,7 @@ int exchange(const SerialPortEntry &entry, int answerMs, const DeviceProfile &pr
     // A stray byte on the line (a panel just plugged in) spoils an answer;
     // one that came but was not the reply gets a second probe. The reply
     // itself is matched exactly either way.
-    for (int probe = 0; probe < 2 && answer != profile.probeReply && (probe == 0 || !answer.isEmpty()); ++probe) {
+    for (int probe = 0; probe < 2 && !isProbeReply(answer, profile) && (probe == 0 || !answer.isEmpty()); ++probe) {
         // Bytes left over from before the probe (a late answer to an earlier
         // one, the rest of a spoilt one) are not the answer to this one.
         port.clear(QSerialPort::Input);
@@ -105,14 +116,15 @@ int exchange(const SerialPortEntry &entry, int answerMs, const DeviceProfile &pr
             return ConnectionFactory::ProbeNotWritten;
         }
         qDebug() << "[" << entry.portName << "]: wrote" << written << "bytes";
-        if (!collectAnswer(port, profile.probeReply.size(), deadline, &answer)) {
+        const auto found = [&profile](const QByteArray &bytes) { return bytes.contains(profile.probeReply); };
+        if (!collectAnswer(port, found, deadline, &answer)) {
             port.close();
             return ConnectionFactory::ReadFailed;
         }
         qDebug() << "[" << entry.portName << "]: response size is" << answer.size();
         outcome->answerSize = answer.size();
     }
-    if (answer != profile.probeReply) {
+    if (!isProbeReply(answer, profile)) {
         port.close();
         return ConnectionFactory::WrongProbeReply;
     }
@@ -124,7 +136,7 @@ int exchange(const SerialPortEntry &entry, int answerMs, const DeviceProfile &pr
         port.close();
         return ConnectionFactory::IdRequestNotWritten;
     }
-    const bool readOk = collectAnswer(port, 1, deadline, &answer);
+    const bool readOk = collectAnswer(port, [](const QByteArray &bytes) { return !bytes.isEmpty(); }, deadline, &answer);
     port.close();
     if (!readOk)
         return ConnectionFactory::ReadFailed;

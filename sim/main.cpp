@@ -88,11 +88,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption dropLine(QStringLiteral("drop-line-at-row"), QStringLiteral("Fault: close the line on the Nth row write."), QStringLiteral("n"));
     const QCommandLineOption badChecksums(QStringLiteral("bad-checksum-replies"), QStringLiteral("Fault: the next N replies carry a bad checksum."), QStringLiteral("n"));
     const QCommandLineOption silentAfterId(QStringLiteral("silent-after-id"), QStringLiteral("Fault: answer the search, then nothing more."));
-    const QCommandLineOption probeNoise(QStringLiteral("probe-noise-byte"), QStringLiteral("Fault: one stray byte before the first probe reply."));
+    const QCommandLineOption probeNoise(QStringLiteral("probe-noise-byte"), QStringLiteral("Fault: the first probe reply spoilt by a stray byte in place of its first."));
+    const QCommandLineOption everyNoise(QStringLiteral("noise-before-every-reply"), QStringLiteral("Fault: one stray byte before every framed reply, the probe's included."));
     const QCommandLineOption noise(QStringLiteral("noise-bytes"), QStringLiteral("Fault: this many random bytes, 0x55 among them, before every bootloader reply."), QStringLiteral("n"));
     parser.addOptions({model, noPacing, bitRate, pageErase, rowWrite, link, dump, probeSplit, probeSplitPause,
                        probeDelay, probeReply, idMissing, idTwoBytes, eraseNoReply, writeNoReply,
-                       writeWrongReply, corruptRead, dropLine, badChecksums, silentAfterId, probeNoise, noise});
+                       writeWrongReply, corruptRead, dropLine, badChecksums, silentAfterId, probeNoise, everyNoise, noise});
     parser.process(app);
 
     PanelOptions options;
@@ -125,6 +126,7 @@ int main(int argc, char *argv[])
     faults.badChecksumReplies = int(numbers.number(badChecksums, 0, 0, 1000000));
     faults.silentAfterId = parser.isSet(silentAfterId);
     faults.probeNoiseByte = parser.isSet(probeNoise);
+    faults.noiseBeforeEveryReply = parser.isSet(everyNoise);
     faults.noiseBytes = int(numbers.number(noise, 0, 0, 100000));
     if (!numbers.ok)
         return 2;

@@ -117,8 +117,11 @@ PanelReply PanelProtocol::handlePacket(const QByteArray &payload)
         m_delayNextMs = 0;
     }
     const PanelFaults &faults = m_options.faults;
-    if (faults.noiseBytes > 0 && !reply.bytes.isEmpty() && !(command == ReadFlash && address == FlashModel::kDeviceIdAddress))
+    const bool deviceId = command == ReadFlash && address == FlashModel::kDeviceIdAddress;
+    if (faults.noiseBytes > 0 && !reply.bytes.isEmpty() && !deviceId)
         reply.bytes.prepend(noise(faults.noiseBytes));
+    if (faults.noiseBeforeEveryReply && !reply.bytes.isEmpty() && !deviceId)
+        reply.bytes.prepend(char(0xAA));
     if (command == faults.oddReplyCommand && address != FlashModel::kDeviceIdAddress
             && ++m_oddReplySeen == faults.oddReplyOccurrence && !reply.bytes.isEmpty()) {
         if (faults.lateReplyMs > 0) {
@@ -172,8 +175,10 @@ PanelReply PanelProtocol::readFlash(const QByteArray &payload, quint32 address, 
         reply.bytes = faults.probeReplyOverride;
     if (m_probeNoiseLeft && !reply.bytes.isEmpty()) {
         m_probeNoiseLeft = false;
-        reply.bytes.prepend(char(0xAA));
+        reply.bytes[0] = char(0xAA);
     }
+    if (faults.noiseBeforeEveryReply && !reply.bytes.isEmpty())
+        reply.bytes.prepend(char(0xAA));
     if (faults.probeDelayed)
         reply.delayMs = qMax(0, faults.probeDelayMs);
     if (faults.probeSplit && reply.bytes.size() > 1) {

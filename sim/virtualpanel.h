@@ -35,7 +35,9 @@ struct PanelFaults
     int lateReplyMs = 0;            // ...is answered this much later than it would be...
     bool doubledReply = false;      // ...and, if set, twice
     bool silentAfterId = false;     // after answering 55 AA, the panel answers nothing more
-    bool probeNoiseByte = false;    // the next probe reply comes after one stray byte
+    bool probeNoiseByte = false;    // the next probe reply is spoilt: a stray byte in place of its first
+    bool noiseBeforeEveryReply = false;  // one stray byte before every framed reply, the probe's included,
+                                         // as a bridge can give
     int noiseBytes = 0;             // random bytes before every bootloader reply but the probe's,
                                     // 0x55 among them now and then, sometimes twice in a row
 };

@@ -71,6 +71,9 @@ void TestUpdateJob::faults_data()
     QTest::newRow("healthy: started") << Row{{}, UpdateJob::Update, {}, 1, false, {}, NoError, {}, "application", Flash::File};
     QTest::newRow("healthy, asked to stay: verified, not started")
         << Row{{}, UpdateJob::Update, stay, 1, false, {}, NoError, {}, "bootloader", Flash::File};
+    QTest::newRow("a stray byte before every reply, the probe's too")
+        << Row{with([](F f) { f.noiseBeforeEveryReply = true; }), UpdateJob::Update, {}, 1, false, {}, NoError, {},
+               "application", Flash::File};
     QTest::newRow("noise with 0x55 before every reply") << Row{with([](F f) { f.noiseBytes = 1000; }), UpdateJob::Update,
                                                               {}, 1, false, {}, NoError, {}, "application", Flash::File};
     QTest::newRow("silent after the search: one erase")

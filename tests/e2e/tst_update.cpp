@@ -102,6 +102,8 @@ void TestUpdate::faults_data()
     QTest::newRow("verify: late read-back, retried")
         << with([](F f) { f.oddReplyCommand = 1; f.oddReplyOccurrence = 3; f.lateReplyMs = 250; })
         << 1 << ok << file << false << false;
+    QTest::newRow("search: a stray byte before every reply, the probe's too")
+        << with([](F f) { f.noiseBeforeEveryReply = true; }) << 1 << ok << file << false << false;
     QTest::newRow("wake-up: healthy panel") << none << 1 << ok << file << false << false;
 }
 
