@@ -74,6 +74,9 @@ bool UpdateEngine::fail(Phase phase, ErrorCode code, const QString &failure, qin
                               .arg(code == NoError ? QStringLiteral("no error code") : QStringLiteral("error %1").arg(int(code)))
                               .arg(failure)
                               .arg(m_outcome.libraryError);
+    if (m_outcome.libraryError == PICBOOT_ERR_IO)
+        qDebug().noquote() << QStringLiteral("The line to %1 failed and its link was closed. Unplug the panel's USB "
+                                             "cable, plug it in again, and search again.").arg(m_link.portName());
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace picboot {
@@ -50,6 +51,16 @@ void Link::close()
     m_open = false;
 }
 
+// A line that failed (the adaptor unplugged) is let go at once: a handle
+// kept open on a port that went away can keep the system from giving the
+// port back cleanly when the cable goes in again.
+int Link::fail()
+{
+    close();
+    m_failed = true;
+    return PICBOOT_ERR_IO;
+}
+
 int Link::sendFrame(const uint8_t *frame, size_t length)
 {
     if (!m_open)
@@ -62,7 +73,7 @@ int Link::sendFrame(const uint8_t *frame, size_t length)
     // byte leaves; the device cannot answer before that.
     const int64_t wireMs = (int64_t(length) * 10 * 1000 + m_bitRate - 1) / m_bitRate;
     if (m_transport->write(frame, length, m_timeoutMs + int(wireMs)) < 0)
-        return PICBOOT_ERR_IO;
+        return fail();
     m_sentAt = nowMs() + wireMs;
     return int(length);
 }
@@ -105,10 +116,17 @@ int Link::receive(uint8_t *buffer, size_t limit, int extraFirstByteMs)
         const int n = left > 0 ? m_transport->read(m_rx, sizeof m_rx, int(left)) : PICBOOT_ERR_TIMEOUT;
         m_rxPos = 0;
         m_rxEnd = 0;
+        if (n == PICBOOT_ERR_TIMEOUT && nowMs() < lastByte + allowed) {
+            // A driver that ends a read early and empty (some ignore the
+            // time-outs they were given) has not waited the silence out:
+            // the wait goes on to its own deadline, without spinning.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
         if (n == PICBOOT_ERR_TIMEOUT)
             return decoder.overflowed() ? PICBOOT_ERR_REPLY_TOO_LONG : PICBOOT_ERR_TIMEOUT;
         if (n < 0)
-            return PICBOOT_ERR_IO;
+            return fail();
         m_rxEnd = size_t(n);
         // The time-out bounds the silence between bytes, not the packet.
         lastByte = nowMs();

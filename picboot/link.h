@@ -27,6 +27,8 @@ public:
 
     void close();
     bool isOpen() const { return m_open; }
+    // The line failed and the link closed itself.
+    bool hasFailed() const { return m_failed; }
 
     // Frames and sends one packet in a single write. count, or -1.
     int send(const uint8_t *payload, size_t count);
@@ -59,12 +61,14 @@ public:
 
 private:
     int sendFrame(const uint8_t *frame, size_t length);
+    int fail();
 
     std::unique_ptr<Transport> m_transport;
     int32_t m_bitRate;
     int m_timeoutMs;
     int m_eraseMsPerPage;
     bool m_open = true;
+    bool m_failed = false;
     int m_resent = 0;
     int64_t m_sentAt = 0;  // when the last frame sent has crossed the line (ms)
     std::mutex m_mutex;

@@ -49,6 +49,8 @@ int withLink(PicHandle handle, F f)
     if (!link)
         return PICBOOT_ERR_COMMAND;
     std::lock_guard<std::mutex> lock(link->mutex());
+    if (link->hasFailed())  // its line went away: every later call fails as the line did
+        return PICBOOT_ERR_IO;
     if (!link->isOpen())  // closed while this call waited for it
         return PICBOOT_ERR_COMMAND;
     return f(*link);
@@ -297,7 +299,14 @@ PICBOOT_EXPORT int32_t PICBOOT_CALL SetTimeoutPIC(PicHandle handle, int32_t time
 
 PICBOOT_EXPORT int32_t PICBOOT_CALL RetriesPIC(PicHandle handle)
 {
-    return guard([&]() -> int { return withLink(handle, [](Link &link) { return link.resent(); }); });
+    return guard([&]() -> int {
+        // Still told once the line has failed: how hard the link tried is what a failure report wants.
+        const std::shared_ptr<Link> link = HandleTable::instance().find(handle);
+        if (!link)
+            return PICBOOT_ERR_COMMAND;
+        std::lock_guard<std::mutex> lock(link->mutex());
+        return link->resent();
+    });
 }
 
 } // extern "C"

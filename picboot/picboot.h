@@ -62,7 +62,11 @@ _Static_assert(sizeof(PicRequest) == 16, "PicRequest is a 16-byte record");
  *  -1  IO            OpenPIC: the port does not exist, is not a serial line,
  *                    or is held by someone else (the open is exclusive).
  *                    Any call: the line failed or went away (read or write
- *                    error, the other end hung up); not retried.
+ *                    error, the other end hung up); not retried. The link
+ *                    lets go of its port at once, and every later call on
+ *                    it but RetriesPIC and ClosePIC gives -1 too. A read
+ *                    the driver ends early and empty is not a failure nor
+ *                    the end of the wait: the time-out is waited out.
  *  -2  TIMEOUT       GetPacket: a silence longer than the time-out before or
  *                    between reply bytes (or more than 1024 bytes of garbage
  *                    without a packet start). Inside a request it leads to a

@@ -80,16 +80,26 @@ public:
         DWORD queued = 0;
         if (!queuedBytes(&queued))
             return PICBOOT_ERR_IO;
-        if (queued == 0) {
+        // Some drivers (CH340 versions among them) end a read early and
+        // empty whatever time-out they were given: the wait goes on to its
+        // own deadline.
+        const ULONGLONG deadline = GetTickCount64() + ULONGLONG(timeoutMs > 0 ? timeoutMs : 0);
+        while (queued == 0 && got == 0) {
             if (!ReadFile(m_handle, buffer, 1, &got, nullptr))
                 return PICBOOT_ERR_IO;
             // A line gone away (a bridge pulled out, the far end of a
             // mapped terminal closed) reads as silence; the status query
             // that follows is what fails then.
-            if (got == 0)
-                return queuedBytes(&queued) ? PICBOOT_ERR_TIMEOUT : PICBOOT_ERR_IO;
             if (!queuedBytes(&queued))
                 return PICBOOT_ERR_IO;
+            const ULONGLONG now = GetTickCount64();
+            if (got == 0 && queued == 0 && now >= deadline)
+                return PICBOOT_ERR_TIMEOUT;
+            if (got == 0 && queued == 0) {
+                Sleep(1);
+                if (!setTimeouts(int(deadline - now), m_writeTimeout < 0 ? timeoutMs : m_writeTimeout))
+                    return PICBOOT_ERR_IO;
+            }
         }
         const DWORD want = DWORD(std::min<size_t>(queued, capacity - got));
         DWORD more = 0;
