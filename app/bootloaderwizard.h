@@ -31,6 +31,9 @@ class BootloaderWizard : public QWizard, public WizardPageIds
     Q_PROPERTY(int port READ port WRITE setPort)
     Q_PROPERTY(QString hex READ hex WRITE setHex)
     Q_PROPERTY(int error READ error WRITE setError)
+    // What the error page shows under the message, where a page knows more
+    // (the ports a search could not open, and why); empty otherwise.
+    Q_PROPERTY(QString errorDetail READ errorDetail WRITE setErrorDetail)
     Q_PROPERTY(bool drivers READ drivers)
 
 public:
@@ -43,6 +46,8 @@ public:
     void setHex(const QString &hex) { m_hex = hex; }
     int error() const { return m_error; }
     void setError(int error) { m_error = error; }
+    QString errorDetail() const { return m_errorDetail; }
+    void setErrorDetail(const QString &detail) { m_errorDetail = detail; }
     bool drivers() const { return m_drivers; }
 
 private slots:
@@ -69,5 +74,6 @@ private:
     int m_port = -1;
     QString m_hex;
     int m_error = NoError;
+    QString m_errorDetail;
     bool m_drivers = false;
 };

@@ -1,12 +1,14 @@
 #include <QApplication>
 #include <QDebug>
 #include <QImageReader>
+#include <QMessageBox>
 #include <QStyle>
 
 #include <cstdio>
 
 #include "app/bootloaderwizard.h"
 #include "app/programstart.h"
+#include "app/singleinstance.h"
 #include "device/debuglog.h"
 #include "app/runoutcome.h"
 #include "library/library.h"
@@ -35,6 +37,13 @@ int main(int argc, char *argv[])
     if (QCoreApplication::arguments().contains(QStringLiteral("--version"))) {
         ProgramStart::useParentConsole();
         std::printf("%s\n", qPrintable(report.join(QLatin1Char('\n'))));
+        return 0;
+    }
+    bool raised = false;
+    if (!SingleInstance::claim(&raised)) {
+        if (!raised)
+            QMessageBox::information(nullptr, QStringLiteral("Bootloader Wizard"),
+                                     QCoreApplication::translate("main", "O assistente já está aberto nesta sessão."));
         return 0;
     }
     // Only the program itself keeps run logs; tests and tools stay on the

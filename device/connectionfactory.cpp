@@ -6,6 +6,7 @@
 #include "firmware/deviceprofile.h"
 
 #include <QDebug>
+#include <QThread>
 
 ConnectionFactory::ConnectionFactory()
 {
@@ -39,9 +40,11 @@ ConnectionFactory::Identification ConnectionFactory::identify(const QString &loc
     return Identification();
 }
 
-Connection *ConnectionFactory::getConnection(const QString &location) const
+Connection *ConnectionFactory::getConnection(const QString &location, Identification *seen) const
 {
     const Identification panel = identify(location);
+    if (seen)
+        *seen = panel;
     qDebug() << "getConnectionID:" << location << "returned" << panel.result;
     if (panel.result < 0)
         return nullptr;
@@ -54,7 +57,13 @@ Connection *ConnectionFactory::openLink(const QString &location, const Identific
     // the probe: it is driven as the family's controller.
     const DeviceProfile &profile = panel.profile ? *panel.profile : DeviceProfile::supported();
     const QByteArray path = location.toUtf8();
-    const PicHandle handle = PicBoot::OpenPIC(path.constData(), profile.bitRate, timings().linkTimeoutMs);
+    PicHandle handle = PicBoot::OpenPIC(path.constData(), profile.bitRate, timings().linkTimeoutMs);
+    for (int tries = 1; handle < 0 && tries < timings().linkOpenTries; ++tries) {
+        qDebug() << "Could not open the link to" << location << "(" << handle << "); trying again in"
+                 << timings().linkOpenRetryMs << "ms: the driver may still hold the port the probe closed.";
+        QThread::msleep(unsigned(timings().linkOpenRetryMs));
+        handle = PicBoot::OpenPIC(path.constData(), profile.bitRate, timings().linkTimeoutMs);
+    }
     if (handle >= 0) {
         if (timings().eraseMsPerPage >= 0)
             PicBoot::SetTimeoutPIC(handle, -1, timings().eraseMsPerPage);

@@ -48,9 +48,11 @@ public:
     static bool start();
     Identification identify(const QString &location) const;
     int getConnectionID(const QString &location) const { return identify(location).result; }
-    Connection *getConnection(const QString &location) const;
+    // `seen`, when given, receives what answered (or why nothing did).
+    Connection *getConnection(const QString &location, Identification *seen = nullptr) const;
     // The bootloader link to a panel already identified, without asking it
-    // again; null when the link cannot be opened.
+    // again; null when the link cannot be opened. Some drivers refuse an open
+    // that follows the probe's close at once: it is tried again for a while.
     Connection *openLink(const QString &location, const Identification &panel) const;
 
 private:

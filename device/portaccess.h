@@ -32,4 +32,8 @@ public:
     static QString explain(const QString &portName, const QString &location, const Problem &problem);
     // The cause alone, short ("permission denied", "held by ModemManager (pid 612)").
     static QString summary(const Problem &problem);
+
+private:
+    // What to do about it, as this system would have it done.
+    static QString advice(const Problem &problem);
 };

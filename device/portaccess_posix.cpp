@@ -14,6 +14,7 @@ QString holdersOf(const QString &device)
 {
     const QString target = QFileInfo(device).canonicalFilePath();
     QStringList holders;
+    QString self;
     const QDir proc(QStringLiteral("/proc"));
     for (const QString &pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool numeric = false;
@@ -28,11 +29,16 @@ QString holdersOf(const QString &device)
             QFile comm(proc.filePath(pid + QStringLiteral("/comm")));
             const QString name = comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll().trimmed())
                                                                  : QStringLiteral("?");
-            holders << (number == ::getpid() ? QStringLiteral("this program (pid %1)").arg(number)
-                                             : QStringLiteral("%1 (pid %2)").arg(name).arg(number));
+            if (number == ::getpid())
+                self = QStringLiteral("this program (pid %1)").arg(number);
+            else
+                holders << QStringLiteral("%1 (pid %2)").arg(name).arg(number);
             break;
         }
     }
+    // Another program first: a port this program holds too is still theirs to let go.
+    if (!self.isEmpty())
+        holders << self;
     return holders.join(QStringLiteral(", "));
 }
 
@@ -58,4 +64,21 @@ PortAccess::Problem PortAccess::diagnose(const QString &location, QSerialPort::S
     if (problem.cause == InUse)
         problem.holder = holdersOf(location);
     return problem;
+}
+
+QString PortAccess::advice(const Problem &problem)
+{
+    switch (problem.cause) {
+    case PermissionDenied:
+        return QStringLiteral("Install the bootloader-wizard package, whose udev rule lets the logged-in user open the "
+                              "panel's USB adaptor (unplug it and plug it in again after installing), or add the user "
+                              "to the \"dialout\" group (sudo usermod -aG dialout $USER) and log in again.");
+    case InUse:
+        return problem.holder.startsWith(QLatin1String("this program"))
+                   ? QStringLiteral("A link of this program to the port is still open.")
+                   : QStringLiteral("Close the program that holds it (a terminal, another updater, ModemManager), "
+                                    "then search again.");
+    case Missing: return QStringLiteral("Check the cable and search again.");
+    default: return QString();
+    }
 }

@@ -15,3 +15,16 @@ PortAccess::Problem PortAccess::diagnose(const QString &, QSerialPort::SerialPor
     problem.detail = errorString;
     return problem;
 }
+
+QString PortAccess::advice(const Problem &problem)
+{
+    switch (problem.cause) {
+    case InUse:
+        return QStringLiteral("Windows lets one program at a time open a COM port: close the one that holds it (a "
+                              "terminal, the panel maker's other software, another copy of this program), then search "
+                              "again.");
+    case Missing:
+        return QStringLiteral("Check the cable and that Windows' Device Manager lists the port, then search again.");
+    default: return QString();
+    }
+}

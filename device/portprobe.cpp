@@ -17,6 +17,15 @@
 
 namespace {
 
+QMutex g_refusedMutex;
+QStringList g_refused;
+
+bool refusedForTests(const QString &location)
+{
+    QMutexLocker lock(&g_refusedMutex);
+    return g_refused.contains(location, Qt::CaseInsensitive);
+}
+
 bool readFailed(const QSerialPort &port)
 {
     const QSerialPort::SerialPortError error = port.error();
@@ -94,6 +103,8 @@ int exchange(const SerialPortEntry &entry, int answerMs, const DeviceProfile &pr
     port.setParity(QSerialPort::NoParity);
     port.setDataBits(QSerialPort::Data8);
     port.setFlowControl(QSerialPort::NoFlowControl);
+    if (refusedForTests(entry.systemLocation))
+        return unusable(entry, QSerialPort::PermissionError, QStringLiteral("Access is denied."), outcome);
     if (!port.open(QIODevice::ReadWrite))
         return unusable(entry, port.error(), port.errorString(), outcome);
     if (!PortLock::tryHold(port.handle())) {
@@ -222,4 +233,10 @@ void PortProbe::setStallForTests(const std::function<void(const QString &)> &sta
 {
     QMutexLocker lock(&g_stallMutex);
     g_stall = stall;
+}
+
+void PortProbe::setRefusedForTests(const QStringList &locations)
+{
+    QMutexLocker lock(&g_refusedMutex);
+    g_refused = locations;
 }

@@ -6,6 +6,7 @@
 #include "firmware/deviceprofile.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -32,4 +33,7 @@ public:
     // For tests: called on the probe's thread before the port is opened,
     // to stand for a driver that does not return.
     static void setStallForTests(const std::function<void(const QString &location)> &stall);
+    // For tests and the demo: the open of these ports is refused as the
+    // system refuses a port that another program holds ("access denied").
+    static void setRefusedForTests(const QStringList &locations);
 };

@@ -77,6 +77,7 @@ void Library::reset()
     {
         QMutexLocker lock(&tableMutex);
         forgotten.swap(connections);
+        m_problems.clear();
     }
     for (const auto &e : qAsConst(forgotten))
         close(*e);
@@ -89,9 +90,15 @@ bool Library::addPort(const QString &portName)
     Busy busy(*this);
     auto e = std::make_shared<PortEntry>();
     const QString location = DevicePath::locationFromName(portName);
-    e->connection.reset(factory.getConnection(location));
-    if (!e->connection)
+    ConnectionFactory::Identification seen;
+    e->connection.reset(factory.getConnection(location, &seen));
+    if (!e->connection) {
+        if (seen.result == ConnectionFactory::PortNotOpened) {
+            QMutexLocker lock(&tableMutex);
+            m_problems.insert(portName, seen.problem);
+        }
         return false;
+    }
 
     // A panel of a model we cannot name is not offered: the setup page lists
     // descriptions and the install page writes by the same index into the
@@ -130,6 +137,12 @@ QList<QString> Library::foundPorts() const
     // QString's ordering compares UTF-16 code units, so COM10 comes before COM2.
     std::sort(names.begin(), names.end());
     return names;
+}
+
+QHash<QString, PortAccess::Problem> Library::portProblems() const
+{
+    QMutexLocker lock(&tableMutex);
+    return m_problems;
 }
 
 QList<QString> Library::deviceDescriptions() const

@@ -40,6 +40,9 @@ public:
     bool addPort(const QString &portName);
     QList<QString> foundPorts() const;
     QList<QString> deviceDescriptions() const;
+    // The ports of the last scan that could not be opened, by name, with why
+    // (in use by another program, refused by the system).
+    QHash<QString, PortAccess::Problem> portProblems() const;
 
     // A firmware file, read and checked on any thread (the parser's), then
     // kept here on the owner's: a read abandoned for a newer file never
@@ -103,6 +106,7 @@ private:
 
     ConnectionFactory factory;
     QHash<QString, std::shared_ptr<PortEntry>> connections;
+    QHash<QString, PortAccess::Problem> m_problems;  // guarded by tableMutex, as connections
     // The keep-alive thread deletes itself once it has ended, so the pointer
     // follows it back to null.
     QPointer<QThread> keepAliveThread;

@@ -37,6 +37,16 @@ void ErrorPage::revisit()
         : tr("Erro %1.").arg(code);
     m_ui->error->setText(message);
     qDebug() << "ErrorPage():" << message;
+    // Under the message, what the page that failed knows more: with it the
+    // page moves up to make room.
+    const QString detail = wizard()->property("errorDetail").toString();
+    m_ui->errorDetail->setText(detail);
+    m_ui->errorDetail->setVisible(!detail.isEmpty());
+    QMargins margins = m_ui->verticalLayout_2->contentsMargins();
+    margins.setTop(detail.isEmpty() ? 135 : 60);
+    m_ui->verticalLayout_2->setContentsMargins(margins);
+    if (!detail.isEmpty())
+        qDebug().noquote() << "ErrorPage():" << detail;
     // The wizard sets up its buttons after entering the page, so Next is
     // disabled once control is back in the event loop.
     QTimer::singleShot(0, this, &ErrorPage::start);

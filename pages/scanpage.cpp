@@ -40,7 +40,33 @@ int ScanPage::nextId() const
     if (errorCode == NoError)
         return WizardPageIds::Page_Setup;
     wizard()->setProperty("error", errorCode);
+    wizard()->setProperty("errorDetail", m_errorDetail);
     return WizardPageIds::Page_Error;
+}
+
+// A port another program holds, or that the system would not open, is named
+// with what to do: the driver is fine, the technician need not reinstall it.
+QString ScanPage::portsNotOpened() const
+{
+    QStringList lines;
+    const QHash<QString, PortAccess::Problem> problems = library.portProblems();
+    QStringList ports = problems.keys();
+    ports.sort();
+    for (const QString &port : qAsConst(ports)) {
+        switch (problems.value(port).cause) {
+        case PortAccess::InUse:
+            lines << tr("A porta %1 está em uso por outro programa. Feche-o e clique em Anterior para procurar "
+                        "novamente.").arg(port);
+            break;
+        case PortAccess::PermissionDenied:
+            lines << tr("O sistema não permitiu abrir a porta %1. Peça acesso às portas seriais e clique em Anterior "
+                        "para procurar novamente.").arg(port);
+            break;
+        default:
+            break;
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 bool ScanPage::isCurrentPage() const
@@ -142,6 +168,7 @@ void ScanPage::scanFinished()
     stopped = false;
     if (errorCode == NoError && library.foundPorts().isEmpty())
         errorCode = DeviceNotFound;
+    m_errorDetail = errorCode == DeviceNotFound ? portsNotOpened() : QString();
     wizard()->next();
 }
 

@@ -39,12 +39,14 @@ public slots:
 
 private:
     bool isCurrentPage() const;
+    QString portsNotOpened() const;
     void startLater(int ms);
 
     Ui::ScanPage *m_ui;
     int pending = 0;            // scanners started and not yet reported
     bool stopped = false;       // the reports in flight must not move the wizard on
     int errorCode = 0;
+    QString m_errorDetail;      // under message 1: the ports that could not be opened, and why
     QElapsedTimer clock;        // since the page was entered
     // Counts entries and departures. A timer set during one visit does
     // nothing once the technician has stepped back or come in again.

@@ -5,9 +5,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "device/devicepath.h"
 #include "device/errorcodes.h"
 #include "device/picboot.h"
 #include "device/timings.h"
@@ -26,6 +28,7 @@ private slots:
     void searchesThatFindNothing_data();
     void searchesThatFindNothing();
     void aFastSearchStaysOnScreenAndBackSearchesAnew();
+    void aPortAnotherProgramHoldsIsNamedAndFoundOnceFreed();
     void steppingBackDuringASearchMovesNothing_data();
     void steppingBackDuringASearchMovesNothing();
     void filesAreJudgedAsTyped();
@@ -113,6 +116,40 @@ void TestSearch::aFastSearchStaysOnScreenAndBackSearchesAnew()
     QCOMPARE(log.count(kScanStarted), 2);
     QCOMPARE(run.panel(0)->idRequests(), 2);
     QCOMPARE(run.child<QComboBox>(BootloaderWizard::Page_Setup, "comboBox")->count(), 1);
+}
+
+// The bench tool reading a panel stands for the other program: the search
+// names the port it holds, not a driver to reinstall, and finds the panel
+// once the port is free.
+void TestSearch::aPortAnotherProgramHoldsIsNamedAndFoundOnceFreed()
+{
+    LogCapture log;
+    WizardRun run;
+    PanelOptions paced = WizardRun::quickPanel();
+    paced.paced = true;  // its whole memory takes the bench tool some 17 s to read
+    VirtualPanel *panel = run.addPanel(paced);
+    QVERIFY(panel);
+    QTemporaryDir home;
+    QProcess bench;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
+    bench.setProcessEnvironment(env);
+    bench.start(QStringLiteral(WIZARD_CLI), {"read", "--port", panel->devicePath(), "/dev/null"});
+    QTRY_VERIFY_WITH_TIMEOUT(panel->packets().size() > 2, 10000);
+    run.listPorts();
+    QVERIFY(run.walkToScan());
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Error, 5000));
+    QCOMPARE(run.shownError(), errorMessages[DeviceNotFound]);
+    const QString port = DevicePath::nameFromLocation(panel->devicePath());
+    QCOMPARE(run.child<QLabel>(BootloaderWizard::Page_Error, "errorDetail")->text(),
+             QStringLiteral("A porta %1 está em uso por outro programa. Feche-o e clique em Anterior para procurar "
+                            "novamente.").arg(port));
+    QVERIFY(log.containsPrefix(QStringLiteral("Port \"%1\" (%2) could not be opened: held by bootloader-cli (pid ")
+                                   .arg(port, panel->devicePath())));
+    bench.kill();
+    QVERIFY(bench.waitForFinished(5000));
+    run.click(QWizard::BackButton);
+    QVERIFY(run.waitForPage(BootloaderWizard::Page_Setup, 5000));
 }
 
 void TestSearch::steppingBackDuringASearchMovesNothing_data()

@@ -2,12 +2,15 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QLabel>
 #include <QLayout>
 #include <QRegularExpression>
 #include <QTextBrowser>
 
 #include "app/bootloaderwizard.h"
+#include "app/programstart.h"
 #include "pages/contacts.h"
 
 // What the technician reads and presses. The walk through the pages is the
@@ -21,7 +24,7 @@ private slots:
     void errorPageOffersNoWayForward();
     void everyButtonShowsItsPictureAndItsState();
     void everyPictureNamedExists();
-    void textsKeepClearOfTheBanner();
+    void everyPageFitsItsWindowAtEveryScale();
 };
 
 void TestPages::termsHoldNextUntilAccepted()
@@ -93,22 +96,52 @@ void TestPages::everyPictureNamedExists()
     QVERIFY(count > 0);
 }
 
-// The green banner runs down the window's left edge, 168 px wide.
-void TestPages::textsKeepClearOfTheBanner()
+// Every page as a screen at 96, 144 or 192 DPI shows it (the same test runs
+// with QT_FONT_DPI 96, 144 and 192, which the program's scaling turns into
+// 100, 150 and 200 %, not 200 % for 150): every label, check box, field and
+// button inside the window and inside its parent, no text cut, and all of it
+// clear of the green banner down the window's left edge, 168 px wide.
+void TestPages::everyPageFitsItsWindowAtEveryScale()
 {
     BootloaderWizard wizard;
+    wizard.setProperty("errorDetail", QStringLiteral("A porta COM12 está em uso por outro programa. Feche-o e clique em "
+                                                     "Anterior para procurar novamente."));
     wizard.show();
+    if (qEnvironmentVariableIsSet("QT_FONT_DPI"))
+        QCOMPARE(wizard.devicePixelRatioF(), qEnvironmentVariable("QT_FONT_DPI").toDouble() / 96);
     const QRect area = wizard.currentPage()->geometry();
     for (int id : wizard.pageIds()) {
-        // Laid out where the wizard would put it.
         QWizardPage *page = wizard.page(id);
         page->setGeometry(area);
+        if (auto *mine = qobject_cast<MyWizardPage *>(page); mine && id == BootloaderWizard::Page_Error)
+            mine->revisit();
         page->layout()->activate();
-        for (QWidget *widget : page->findChildren<QWidget *>())
-            QVERIFY2(widget->isHidden() || widget->mapTo(&wizard, QPoint()).x() >= 168,
-                     qPrintable(page->objectName() + QLatin1Char(' ') + widget->objectName()));
+        for (QWidget *widget : page->findChildren<QWidget *>()) {
+            if (widget->isHidden() || !(qobject_cast<QLabel *>(widget) || qobject_cast<QAbstractButton *>(widget)
+                                        || qobject_cast<QLineEdit *>(widget) || qobject_cast<QComboBox *>(widget)))
+                continue;
+            const QString where = page->objectName() + QLatin1Char(' ') + widget->objectName();
+            const QRect inWindow(widget->mapTo(&wizard, QPoint()), widget->size());
+            QVERIFY2(wizard.rect().contains(inWindow) && inWindow.x() >= 168, qPrintable(where));
+            QVERIFY2(widget->parentWidget()->rect().contains(widget->geometry()), qPrintable(where));
+            // Texts are the labels' and the buttons'; a field's text scrolls.
+            auto *label = qobject_cast<QLabel *>(widget);
+            if (!label && !qobject_cast<QAbstractButton *>(widget))
+                continue;
+            const bool wraps = label && label->wordWrap();
+            const QSize needed = wraps ? QSize(0, label->heightForWidth(label->width())) : widget->minimumSizeHint();
+            QVERIFY2(needed.width() <= widget->width() && needed.height() <= widget->height(),
+                     qPrintable(where + QStringLiteral(": needs %1 x %2, has %3 x %4").arg(needed.width())
+                                    .arg(needed.height()).arg(widget->width()).arg(widget->height())));
+        }
     }
 }
 
-QTEST_MAIN(TestPages)
+int main(int argc, char *argv[])
+{
+    ProgramStart::scaleWithTheScreen();
+    QApplication app(argc, argv);
+    TestPages test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_pages.moc"

@@ -61,23 +61,28 @@ bool Wine::prepare()
     return run(QStringLiteral("wineboot"), {QStringLiteral("-i")}, 300000).status == 0;
 }
 
-bool Wine::mapPorts(const QMap<QString, QString> &comToPath)
+bool Wine::mapPorts(const QMap<QString, QString> &comToPath, const QMap<QString, QString> &variables)
 {
-    QTemporaryFile reg(QDir::tempPath() + QStringLiteral("/ports-XXXXXX.reg"));
-    if (!reg.open())
-        return false;
     // Qt's own message handler writes to the debugger, not to a pipe, when
     // there is no console; wine passes no QT_ variable on from Linux.
-    QByteArray text = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Environment]\r\n\"QT_FORCE_STDERR_LOGGING\"=\"1\"\r\n\r\n"
-                      "[-HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n\r\n"
-                      "[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n";
+    QByteArray text = "[HKEY_CURRENT_USER\\Environment]\r\n\"QT_FORCE_STDERR_LOGGING\"=\"1\"\r\n";
+    for (auto it = variables.cbegin(); it != variables.cend(); ++it)
+        text += "\"" + it.key().toLatin1() + "\"=\"" + it.value().toLatin1().replace("\\", "\\\\") + "\"\r\n";
+    text += "\r\n[-HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n";
     for (auto it = comToPath.cbegin(); it != comToPath.cend(); ++it)
         text += "\"" + it.key().toLatin1() + "\"=\"" + it.value().toLatin1() + "\"\r\n";
-    reg.write(text);
-    reg.close();
-    if (run(QStringLiteral("regedit"), {QStringLiteral("/S"), windowsPath(reg.fileName())}).status != 0)
+    return importRegistry(text) && server(QStringLiteral("-k"));
+}
+
+bool Wine::importRegistry(const QByteArray &text)
+{
+    QTemporaryFile reg(QDir::tempPath() + QStringLiteral("/wine-XXXXXX.reg"));
+    if (!reg.open())
         return false;
-    return server(QStringLiteral("-k"));
+    reg.write("REGEDIT4\r\n\r\n" + text);
+    reg.close();
+    return run(QStringLiteral("regedit"), {QStringLiteral("/S"), windowsPath(reg.fileName())}).status == 0;
 }
 
 bool Wine::server(const QString &option) const

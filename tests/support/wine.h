@@ -29,8 +29,12 @@ public:
     bool prepare();
     // Lists each path as the named COM port, as a Windows machine's registry
     // lists its ports (COM12 opens as \\.\COM12), in place of any mapped
-    // before; the wine server restarts so that the next program sees them.
-    bool mapPorts(const QMap<QString, QString> &comToPath);
+    // before, and sets the user's Windows environment variables given; the
+    // wine server restarts so that the next program sees them.
+    bool mapPorts(const QMap<QString, QString> &comToPath, const QMap<QString, QString> &variables = {});
+    // Imports registry keys and values, written as REGEDIT4 lines without
+    // the header.
+    bool importRegistry(const QByteArray &text);
     // Keeps the wine server running between programs, as Windows has no
     // server to start; until the next mapPorts().
     bool keepServer() const;

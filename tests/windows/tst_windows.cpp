@@ -21,6 +21,8 @@ private slots:
     void initTestCase();
     void theWizardUpdatesThePanelOnItsComPort();
     void aWriteFaultEndsOnMessage5();
+    void atOneAndAHalfTimesTheWindowIsOneAndAHalfTimesItsSize();
+    void aPortAnotherProgramHoldsIsNamed();
     void theWindowStaysLiveThroughTheWholeUpdate();
     void theBenchToolUpdatesTwoPanelsAtOnce();
 
@@ -53,11 +55,16 @@ void TestWindows::initTestCase()
     m_panel13 = std::make_unique<VirtualPanel>(fast);
     m_paced = std::make_unique<VirtualPanel>(PanelOptions());
     QVERIFY(m_panel12->start() && m_panel13->start() && m_paced->start() && m_idle.open() && m_silent.open());
+    // Plugin paths that other Qt software left system-wide, with its own
+    // platform plugin, which cannot make ours: the programs must not take them.
+    const QString otherQt = Wine::windowsPath(QStringLiteral(WIZARD_WINDOWS_PROGRAM_DIR "/bin/otherqt"));
+    QVERIFY(QFile::exists(WIZARD_WINDOWS_PROGRAM_DIR "/bin/otherqt/platforms/qwindows.dll"));
     QVERIFY(m_wine->mapPorts({{"COM9", m_idle.slavePath()},
                               {"COM12", m_panel12->devicePath()},
                               {"COM13", m_panel13->devicePath()},
                               {"COM14", m_silent.slavePath()},
-                              {"COM15", m_paced->devicePath()}}));
+                              {"COM15", m_paced->devicePath()}},
+                             {{"QT_PLUGIN_PATH", otherQt}, {"QT_QPA_PLATFORM_PLUGIN_PATH", otherQt + "\\platforms"}}));
     m_wine->setEnvironment("LD_PRELOAD", QStringLiteral(WIZARD_UART_SHIM));
     m_wine->setEnvironment("UARTSHIM_PATHS", m_idle.slavePath());
 }
@@ -98,6 +105,36 @@ void TestWindows::theWizardUpdatesThePanelOnItsComPort()
         for (const char *page : {"setup", "success"})
             QFile::copy(shots + "/" + page + ".png", qEnvironmentVariable("WINDOWS_SHOTS") + "/windows-" + page + ".png");
     rearm(*m_panel12);
+}
+
+// A display at 144 DPI (Windows' 150 %, the default of a 14" full-HD
+// laptop): the wizard scales as a whole, at 1.5, not 2.
+void TestWindows::atOneAndAHalfTimesTheWindowIsOneAndAHalfTimesItsSize()
+{
+    const QByteArray desktop = "[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n\"LogPixels\"=dword:";
+    QVERIFY(m_wine->importRegistry(desktop + "00000090\r\n"));
+    const QString shots = m_dir.filePath("shots150");
+    const Wine::Result run = program("wizard-demo.exe", {"--autopilot", "--pace", "150", "--port", "COM12", "--firmware",
+                                                         Wine::windowsPath(m_samplePath), "--shots", Wine::windowsPath(shots)});
+    QVERIFY(m_wine->importRegistry(desktop + "00000060\r\n"));
+    QCOMPARE(run.status, 0);
+    QCOMPARE(QImage(shots + "/setup.png").size(), QSize(960, 645));
+    if (qEnvironmentVariableIsSet("WINDOWS_SHOTS"))  // where the README's pictures are made
+        QFile::copy(shots + "/setup.png", qEnvironmentVariable("WINDOWS_SHOTS") + "/windows-setup-150.png");
+    rearm(*m_panel12);
+}
+
+// Windows gives "access denied" for a port another program holds: the
+// error page names the port and what to do, and the log gives Windows' fix.
+void TestWindows::aPortAnotherProgramHoldsIsNamed()
+{
+    const Wine::Result run = program("wizard-demo.exe", {"--autopilot", "--pace", "50", "--port", "COM12",
+                                                         "--deny-port", "COM12"});
+    QCOMPARE(run.status, 1);
+    QVERIFY(run.out.contains("wizard-demo: the error page shows error 1: "));
+    QVERIFY(run.out.contains("and under it: A porta COM12 está em uso por outro programa. Feche-o e clique em Anterior"));
+    QVERIFY(run.err.contains("Windows lets one program at a time open a COM port"));
+    QVERIFY(!run.err.contains("ModemManager"));
 }
 
 void TestWindows::aWriteFaultEndsOnMessage5()

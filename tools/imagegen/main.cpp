@@ -36,18 +36,30 @@ const QColor GreyLight(0xd6, 0xd6, 0xd6);
 const QColor GreyPale(0xee, 0xee, 0xee);
 
 // An image of the size, filled with the background, handed to paint with a
-// painter set up for smooth drawing.
-QImage draw(int w, int h, const std::function<void(QPainter &)> &paint, const QColor &background = Qt::transparent)
+// painter set up for smooth drawing; at `scale`, the same drawing with that
+// many pixels to each of its own.
+QImage draw(int w, int h, const std::function<void(QPainter &)> &paint, const QColor &background = Qt::transparent,
+            int scale = 1)
 {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage image(w * scale, h * scale, QImage::Format_ARGB32_Premultiplied);
     image.fill(background);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.scale(scale, scale);
     paint(p);
     p.end();
     return image;
+}
+
+// name.png and name@2x.png, which Qt takes on a screen scaled to 150 % and
+// more: drawn again at twice the pixels, not enlarged, so that they stay sharp.
+bool saveScaled(const QDir &dir, const QString &name, int w, int h, const std::function<void(QPainter &)> &paint,
+                const QColor &background = Qt::transparent)
+{
+    return savePng(dir, name + QStringLiteral(".png"), draw(w, h, paint, background))
+           & savePng(dir, name + QStringLiteral("@2x.png"), draw(w, h, paint, background, 2));
 }
 
 QFont sans(int pixelSize, int weight)
@@ -416,7 +428,7 @@ int main(int argc, char *argv[])
         return failed;
     QGuiApplication app(argc, argv);
 
-    bool ok = savePng(dir, QStringLiteral("background.png"), draw(BannerWidth, BannerHeight, banner, Banner));
+    bool ok = saveScaled(dir, QStringLiteral("background"), BannerWidth, BannerHeight, banner, Banner);
 
     struct Set {
         const char *name;
@@ -438,9 +450,9 @@ int main(int argc, char *argv[])
         } states[] = {{"", set.normal}, {"_hover", set.hover}, {"_pressed", set.pressed}, {"_disabled", Disabled}};
         for (const auto &state : states) {
             const bool pressed = qstrcmp(state.suffix, "_pressed") == 0;
-            ok &= savePng(dir, QStringLiteral("%1%2.png").arg(QLatin1String(set.name), QLatin1String(state.suffix)),
-                          draw(ButtonWidth, ButtonHeight,
-                               [&](QPainter &p) { button(p, set.label, state.fill, set.mark, pressed); }));
+            ok &= saveScaled(dir, QStringLiteral("%1%2").arg(QLatin1String(set.name), QLatin1String(state.suffix)),
+                             ButtonWidth, ButtonHeight,
+                             [&](QPainter &p) { button(p, set.label, state.fill, set.mark, pressed); });
         }
     }
 
@@ -449,17 +461,17 @@ int main(int argc, char *argv[])
         int width, height;
         void (*paint)(QPainter &);
     } drawings[] = {
-        {"arrow_down.png", 12, 8, arrowDown},
-        {"icon_v.png", 16, 16, tick},
-        {"icon_x.png", 16, 16, cross},
-        {"icon_error.png", 74, 64, errorSign},
-        {"plataforma_plug.png", 250, 194, panelFront},
-        {"icon_connect.png", 408, 113, connectDrawing},
-        {"icon_power.png", 302, 109, powerDrawing},
-        {"icon_download.png", 207, 207, downloadSymbol},
+        {"arrow_down", 12, 8, arrowDown},
+        {"icon_v", 16, 16, tick},
+        {"icon_x", 16, 16, cross},
+        {"icon_error", 74, 64, errorSign},
+        {"plataforma_plug", 250, 194, panelFront},
+        {"icon_connect", 408, 113, connectDrawing},
+        {"icon_power", 302, 109, powerDrawing},
+        {"icon_download", 207, 207, downloadSymbol},
     };
     for (const auto &drawing : drawings)
-        ok &= savePng(dir, QLatin1String(drawing.name), draw(drawing.width, drawing.height, drawing.paint));
+        ok &= saveScaled(dir, QLatin1String(drawing.name), drawing.width, drawing.height, drawing.paint);
 
     QList<QImage> icons;
     for (int size : {20, 24, 32, 40, 48, 64})

@@ -171,7 +171,10 @@ void Autopilot::finish(bool success)
     if (!success) {
         const int code = m_wizard.property("error").toInt();
         std::printf("wizard-demo: the error page shows error %d: %s\n", code,
-                    qPrintable(QString(errorMessages[code]).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+                    qUtf8Printable(QString(errorMessages[code]).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+        const QString detail = m_wizard.property("errorDetail").toString();
+        if (!detail.isEmpty())
+            std::printf("wizard-demo: and under it: %s\n", qUtf8Printable(QString(detail).replace(QLatin1Char('\n'), QLatin1Char(' '))));
     }
     // The page is drawn once the event loop has run.
     QTimer::singleShot(m_pageMs / 2, this, [this, success] { shoot(success ? "success" : "error"); });

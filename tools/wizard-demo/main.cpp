@@ -14,10 +14,12 @@
 
 #include "app/bootloaderwizard.h"
 #include "app/programstart.h"
+#include "app/singleinstance.h"
 #include "autopilot.h"
 #include "demopanels.h"
 #include "device/devicepath.h"
 #include "device/portlister.h"
+#include "device/portprobe.h"
 #include "device/serialportentry.h"
 
 namespace {
@@ -67,12 +69,19 @@ int main(int argc, char *argv[])
     const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("With --autopilot: milliseconds each page stays on screen (default 600)."), QStringLiteral("ms"), QStringLiteral("600"));
     const QCommandLineOption silent(QStringLiteral("silent-ports"), QStringLiteral("Ports on which nothing answers, listed before the panels (default 0)."), QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption hung(QStringLiteral("hung-ports"), QStringLiteral("Ports whose driver never returns from opening them, listed before the panels (default 0)."), QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption deny(QStringLiteral("deny-port"), QStringLiteral("The system refuses to open this port, as it refuses one that another program holds; may be given again."), QStringLiteral("port"));
+    const QCommandLineOption oneWizard(QStringLiteral("one-wizard"), QStringLiteral("As the program: end at once, searching nothing, when another wizard of this user runs."));
     const QCommandLineOption heartbeat(QStringLiteral("heartbeat"), QStringLiteral("With --autopilot: say how long the window's thread was kept from its events, page by page."));
     const QCommandLineOption provoke(QStringLiteral("provoke"), QStringLiteral("With --autopilot: click Cancel, press Escape and close the window during the write."));
     parser.addOptions({fast, panels, model, fault, autopilot, firmware, screenshot, shots, port, pace, silent, hung,
-                       heartbeat, provoke});
+                       heartbeat, provoke, deny, oneWizard});
     parser.process(app);
 
+    bool raised = false;
+    if (parser.isSet(oneWizard) && !SingleInstance::claim(&raised)) {
+        std::printf("wizard-demo: another wizard runs%s; nothing was searched\n", raised ? ", brought to the front" : "");
+        return 3;
+    }
     bool countOk = false;
     bool modelOk = false;
     const int count = parser.value(panels).toInt(&countOk);
@@ -106,6 +115,10 @@ int main(int argc, char *argv[])
                     qPrintable(DemoPanels::devicePaths().join(QStringLiteral(", "))),
                     options.paced ? "115200 baud" : "no pacing");
     }
+    QStringList refused;
+    for (const QString &name : parser.values(deny))
+        refused << DevicePath::locationFromArgument(name);
+    PortProbe::setRefusedForTests(refused);
     std::printf("wizard-demo: on the setup page pick %s\n", qPrintable(QDir::toNativeSeparators(sample)));
     std::fflush(stdout);
 
