@@ -78,13 +78,15 @@ void TestDebugLog::keepsTheLastTwentyRuns()
 void TestDebugLog::runsInTheSameMillisecondGetFilesOfTheirOwn()
 {
     QTemporaryDir dir;
-    // Earlier runs under every stamp of the coming half second.
-    const QDateTime now = QDateTime::currentDateTime();
-    for (int ms = 0; ms < 500; ++ms)
-        QVERIFY(touch(dir, now.addMSecs(ms).toString(QStringLiteral("'run-'yyyyMMdd-HHmmss-zzz'.log'"))));
-    const QString path = DebugLog::install(dir.path(), 1000);
+    // Earlier runs under every stamp from now to well past the moment the
+    // last of them is made, however slow the machine.
+    int runs = 0;
+    for (QDateTime at = QDateTime::currentDateTime(); at < QDateTime::currentDateTime().addMSecs(600);
+         at = at.addMSecs(1), ++runs)
+        QVERIFY(touch(dir, at.toString(QStringLiteral("'run-'yyyyMMdd-HHmmss-zzz'.log'"))));
+    const QString path = DebugLog::install(dir.path(), 100000);
     QVERIFY2(path.endsWith(QLatin1String("-1.log")), qPrintable(path));
-    QCOMPARE(runLogs(dir).size(), 501);
+    QCOMPARE(runLogs(dir).size(), runs + 1);
     DebugLog::uninstall();
 }
 
