@@ -46,6 +46,7 @@ struct Request
     bool json = false;
     UpdateEngine::Ending ending = UpdateEngine::StayInBootloader;
     bool watch = false;
+    UpdateEngine::Check check = UpdateEngine::WrittenBlocks;
     QString record;          // the file every attempt is appended to, one JSON line each
     QStringList names;       // the ports named with --port
 };
@@ -99,6 +100,13 @@ std::unique_ptr<FirmwareImage> loadImage(const QString &path, const Said &said)
     case FirmwareImage::OutsideChip: why = QStringLiteral("data past the program memory (address 0x%1)").arg(at, 0, 16); break;
     case FirmwareImage::ProtectedPage: why = QStringLiteral("data in the bootloader's page (address 0x%1)").arg(at, 0, 16); break;
     case FirmwareImage::NothingToWrite: why = QStringLiteral("no data to write"); break;
+    case FirmwareImage::NoResetVector:
+        why = QStringLiteral("no reset jump at address 0 (the panel would have nothing to start)");
+        break;
+    case FirmwareImage::OtherPart:
+        why = QStringLiteral("built for another PIC24: configuration words of a %1 KB part at 0x%2")
+                  .arg(DeviceProfile::smallerPartAt(at)).arg(at, 0, 16);
+        break;
     }
     said.error(kUsage, QStringLiteral("%1: %2; nothing was erased.").arg(Progress::printable(path), why),
                QJsonObject{{"file", path}});
@@ -149,6 +157,7 @@ UpdateJob::Options jobOptions(UpdateJob::Kind kind, const Request &request,
     options.kind = kind;
     options.image = image;
     options.ending = request.ending;
+    options.check = request.check;
     options.stop = &Interrupt::requested();
     options.tool = QStringLiteral("bootloader-cli ") + QCoreApplication::applicationVersion();
     return options;
@@ -422,9 +431,10 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
     const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("port"));
     const QCommandLineOption afterOption(QStringLiteral("after"), QString(), QStringLiteral("run|stay"));
     const QCommandLineOption recordOption(QStringLiteral("record"), QString(), QStringLiteral("file"));
+    const QCommandLineOption verifyAll(QStringLiteral("verify-all"));
     const QCommandLineOption all(QStringLiteral("all")), json(QStringLiteral("json")), watch(QStringLiteral("watch")),
         verbose(QStringLiteral("verbose")), helpOption(QStringLiteral("help")), version(QStringLiteral("version"));
-    parser.addOptions({portOption, afterOption, recordOption, all, json, watch, verbose, helpOption, version});
+    parser.addOptions({portOption, afterOption, recordOption, all, json, watch, verbose, helpOption, version, verifyAll});
     if (!parser.parse(QStringList{QStringLiteral("bootloader-cli")} + arguments))
         return said.usage(parser.errorText());
     if (parser.isSet(helpOption) || parser.isSet(version)) {
@@ -439,6 +449,7 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
     request.all = parser.isSet(all);
     request.json = said.json;
     request.watch = parser.isSet(watch);
+    request.check = parser.isSet(verifyAll) ? UpdateEngine::WholeMemory : UpdateEngine::WrittenBlocks;
     request.record = parser.value(recordOption);
     request.names = parser.values(portOption);
     const QString &command = request.command;
@@ -455,6 +466,8 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
         return said.usage(QStringLiteral("update needs --port PORT (one or more), --all or --watch"));
     if (request.watch && command != QLatin1String("update"))
         return said.usage(QStringLiteral("--watch goes with update"));
+    if (parser.isSet(verifyAll) && command != QLatin1String("update"))
+        return said.usage(QStringLiteral("--verify-all goes with update (verify always checks the whole memory)"));
     if (parser.isSet(recordOption) && (command == QLatin1String("list") || request.record.isEmpty()))
         return said.usage(QStringLiteral("--record takes a file, for update, verify or read"));
     if ((command == QLatin1String("verify") && names.isEmpty()) || (command == QLatin1String("read") && names.size() != 1))

@@ -26,8 +26,8 @@ PanelRun::PanelRun(const UpdateJob::Options &options, const SerialPortEntry &por
     , m_job(withLogPrefix(options, port), port, this)
 {
     const DeviceProfile &profile = DeviceProfile::supported();
-    m_blocks = options.image ? int(options.image->bytesToWrite(profile) / profile.writeBlockBytes)
-                             : int(profile.protectedStart() / profile.rowAddresses());
+    m_rows = int(profile.protectedStart() / profile.rowAddresses());
+    m_blocks = options.image ? int(options.image->bytesToWrite(profile) / profile.writeBlockBytes) : m_rows;
     if (!m_waitsForPanel)
         m_progress->report(m_row, QString(), QStringLiteral("identify"));
 }
@@ -43,7 +43,11 @@ void PanelRun::jobProgress(UpdateEngine::Phase phase, int percent)
 {
     const bool moving = percent >= 0 && (phase == UpdateEngine::Write || phase == UpdateEngine::Verify
                                          || phase == UpdateEngine::Read);
-    const double left = moving ? m_blocks * (100 - percent) / 100.0
+    // A verify reads the whole memory; after an update's write, the rest of it.
+    const int blocks = phase == UpdateEngine::Write ? m_blocks
+                       : phase == UpdateEngine::Verify && m_job.options().kind == UpdateJob::Update ? m_rows - m_blocks
+                                                                                                    : m_rows;
+    const double left = moving ? blocks * (100 - percent) / 100.0
                                      * DeviceProfile::supported().blockSeconds(phase == UpdateEngine::Write)
                                : -1;
     m_progress->report(m_row, m_model, UpdateEngine::phaseName(phase), percent, left);

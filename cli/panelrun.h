@@ -33,7 +33,8 @@ private:
     Progress *m_progress;
     bool m_waitsForPanel;
     int m_row;
-    int m_blocks = 0;  // the blocks the transfer moves, for the time left
+    int m_blocks = 0;  // the blocks the write moves, for the time left
+    int m_rows = 0;    // the rows of the whole memory below the protected page
     QString m_model;
     UpdateJob m_job;
 };

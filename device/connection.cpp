@@ -9,6 +9,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QSet>
 
 #include <cstring>
 #include <vector>
@@ -161,9 +162,7 @@ bool Connection::transfer(const FirmwareImage &image, bool writing)
     const int lines = image.lineCount();
     bool allGood = true;
     qint64 firstMismatch = -1;
-    m_resetJump.clear();
-    if (!image.blocks().isEmpty() && image.blocks().first().byteAddress == 0 && !image.blocks().first().blank)
-        m_resetJump = image.blocks().first().data.left(m_profile.resetJumpBytes);
+    noteResetJump(image);
     // Where the image has no row of its own at 0x100, the row holding the
     // moved reset jump is read back all the same: without that jump the
     // panel does not start the new firmware.
@@ -294,16 +293,23 @@ bool Connection::verifyBlock(PicRequest &request, const unsigned char *data, qui
     m_transfer.readBackCrc = crc32(QByteArray::fromRawData(reinterpret_cast<const char *>(readBack.data()), expected),
                                    m_transfer.readBackCrc);
 
+    return matches(QByteArray::fromRawData(reinterpret_cast<const char *>(readBack.data()), expected), data,
+                   request.bootAddress, firstMismatch);
+}
+
+bool Connection::matches(const QByteArray &read, const unsigned char *expected, quint32 rowAddress,
+                         quint32 *firstMismatch) const
+{
     // The phantom byte (the fourth) is not stored in flash and always reads
     // back 0, whatever was sent for it.
     const auto sameWord = [](const unsigned char *a, const unsigned char *b) {
         return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
     };
     bool result = true;
-    for (int offset = 0; offset < expected; offset += 4) {
-        const quint32 address = request.bootAddress + quint32(offset) / m_profile.bytesPerAddress;
-        const unsigned char *got = readBack.data() + offset;
-        const unsigned char *want = data + offset;
+    for (int offset = 0; offset + 3 < read.size(); offset += 4) {
+        const quint32 address = rowAddress + quint32(offset) / m_profile.bytesPerAddress;
+        const auto *got = reinterpret_cast<const unsigned char *>(read.constData()) + offset;
+        const unsigned char *want = expected + offset;
         // The bootloader keeps its own jump at 0 and 2.
         if (address == m_profile.bootloaderJump || address == m_profile.bootloaderJump + 2)
             continue;
@@ -328,6 +334,62 @@ bool Connection::verifyBlock(PicRequest &request, const unsigned char *data, qui
         result = false;
     }
     return result;
+}
+
+void Connection::noteResetJump(const FirmwareImage &image)
+{
+    m_resetJump.clear();
+    if (!image.blocks().isEmpty() && image.blocks().first().byteAddress == 0 && !image.blocks().first().blank)
+        m_resetJump = image.blocks().first().data.left(m_profile.resetJumpBytes);
+}
+
+// Where the file writes nothing, the panel must hold erased flash: an erase
+// that missed a cell there would leave old code the new firmware does not
+// expect. Every row below the protected page that the image does not write
+// is read, as `read` reads it, and compared with erased flash.
+bool Connection::verifyErased(const FirmwareImage &image)
+{
+    m_transfer = Transfer();
+    m_libraryError = 0;
+    noteResetJump(image);
+    const quint32 rowAddresses = m_profile.rowAddresses();
+    QSet<quint32> written;
+    for (const ImageBlock &block : image.blocks())
+        if (!block.blank)
+            written.insert(quint32(block.byteAddress / m_profile.bytesPerAddress));
+    const QByteArray erased(int(m_profile.writeBlockBytes), char(0xFF));
+    const auto *expected = reinterpret_cast<const unsigned char *>(erased.constData());
+    const quint32 end = protectedStart();
+    qint64 firstMismatch = -1;
+    for (quint32 row = m_profile.programStart; row < end; row += rowAddresses) {
+        if (written.contains(row))
+            continue;
+        if (m_stop && *m_stop) {
+            m_transfer.interrupted = true;
+            m_transfer.failedAt = row;
+            return false;
+        }
+        const QByteArray got = read(row, m_profile.readInstructions());
+        if (got.size() != int(m_profile.writeBlockBytes)) {
+            m_transfer.readFailed = true;
+            m_transfer.failedAt = row;
+            return false;
+        }
+        ++m_transfer.blocksReadBack;
+        m_transfer.readBackCrc = crc32(got, m_transfer.readBackCrc);
+        quint32 mismatch = row;
+        if (matches(got, expected, row, &mismatch))
+            ++m_transfer.blocksVerified;
+        else if (firstMismatch < 0)
+            firstMismatch = mismatch;
+        if (m_progress)
+            m_progress(int(qint64(row - m_profile.programStart) * 100 / (end - m_profile.programStart)));
+    }
+    if (firstMismatch < 0)
+        return true;
+    m_transfer.failedAt = firstMismatch;
+    m_transfer.verifyFailed = true;
+    return false;
 }
 
 bool Connection::wakeUp()

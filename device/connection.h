@@ -48,6 +48,9 @@ public:
     // Reads every block the image would write back and compares, writing
     // nothing; reports progress as write() does.
     bool verify(const FirmwareImage &image);
+    // Reads every row below the protected page that the image leaves out and
+    // checks it erased; the result in lastTransfer(), progress as verify().
+    bool verifyErased(const FirmwareImage &image);
     const Transfer &lastTransfer() const { return m_transfer; }
     // Our own code's progress, 0..99, beside the callback: the wizard's page
     // holds that.
@@ -95,9 +98,14 @@ private:
     PicRequest makeRequest(quint8 command, quint32 address, int bytes) const;
     bool linkOpen(const char *operation) const;
     bool transfer(const FirmwareImage &image, bool writing);
+    void noteResetJump(const FirmwareImage &image);
     int readDeviceIdArea(int handle, std::vector<unsigned char> *buffer, int retries) const;
     int quickRead();
     bool verifyBlock(PicRequest &request, const unsigned char *data, quint32 *firstMismatch);
+    // A row as read against what it should hold, word by word, but where the
+    // bootloader keeps its own jump and the application's.
+    bool matches(const QByteArray &read, const unsigned char *expected, quint32 rowAddress,
+                 quint32 *firstMismatch) const;
 
     QString m_location;
     QString m_portName;

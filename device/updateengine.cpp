@@ -27,13 +27,18 @@ void UpdateEngine::begin(Phase phase)
 {
     m_phaseClock.start();
     m_running = phase;
-    report(phase, phase == Erase || phase == Start ? -1 : 0);
+    reportShare(phase, phase == Erase || phase == Start ? -1 : 0);
 }
 
 void UpdateEngine::report(Phase phase, int percent) const
 {
     if (m_progress)
         m_progress(phase, percent);
+}
+
+void UpdateEngine::reportShare(Phase phase, int percent) const
+{
+    report(phase, percent < 0 ? percent : m_shareFrom + percent * (m_shareTo - m_shareFrom) / 100);
 }
 
 void UpdateEngine::end(Phase phase)
@@ -90,9 +95,9 @@ bool UpdateEngine::stopped(Phase phase)
     return true;
 }
 
-bool UpdateEngine::update(const FirmwareImage &image, Ending ending)
+bool UpdateEngine::update(const FirmwareImage &image, Ending ending, Check check)
 {
-    return erase() && writeAndStart(image, ending);
+    return erase() && writeAndStart(image, ending, check);
 }
 
 bool UpdateEngine::erase()
@@ -106,16 +111,59 @@ bool UpdateEngine::erase()
     return true;
 }
 
-bool UpdateEngine::writeAndStart(const FirmwareImage &image, Ending ending)
+bool UpdateEngine::writeAndStart(const FirmwareImage &image, Ending ending, Check check)
 {
-    transfer(image, Write);
+    if (transfer(image, Write) && check == WholeMemory)
+        checkErased(image, Write);
     return finish(ending);
 }
 
 bool UpdateEngine::verify(const FirmwareImage &image, Ending ending)
 {
-    transfer(image, Verify);
+    // One phase, one progress: the written blocks' share of the rows first.
+    const DeviceProfile &profile = m_link.profile();
+    const qint64 rows = profile.protectedStart() / profile.rowAddresses();
+    m_shareTo = int(image.bytesToWrite(profile) / profile.writeBlockBytes * 100 / qMax<qint64>(1, rows));
+    const bool written = transfer(image, Verify);
+    m_shareFrom = m_shareTo;
+    m_shareTo = 100;
+    if (written)
+        checkErased(image, Verify);
+    m_shareFrom = 0;
     return finish(ending);
+}
+
+// The rest of the memory, read as the written blocks were; a cell there that
+// is not erased fails the job as a block that differs does.
+bool UpdateEngine::checkErased(const FirmwareImage &image, Phase after)
+{
+    if (stopped(Verify))
+        return false;
+    begin(Verify);
+    m_outcome.checked = WholeMemory;
+    m_link.setProgress([this](int percent) { reportShare(Verify, percent); });
+    const bool done = m_link.verifyErased(image);
+    m_link.setProgress(Connection::Callback());
+    const Connection::Transfer &transfer = m_link.lastTransfer();
+    m_outcome.blocksVerified += transfer.blocksVerified;
+    if (done) {
+        end(Verify);
+        return true;
+    }
+    const qint64 row = transfer.failedAt & ~qint64(m_link.profile().rowAddresses() - 1);
+    if (transfer.interrupted) {
+        m_outcome.interrupted = true;
+        return fail(Verify, NoError, QStringLiteral("interrupted during verify at 0x%1").arg(row, 0, 16), row);
+    }
+    if (transfer.verifyFailed) {
+        m_outcome.differsAt = transfer.failedAt;
+        return fail(Verify, after == Write ? WriteFailed : NoError,
+                    QStringLiteral("the flash at 0x%1 is not erased: expected erased, as the file gives nothing there")
+                        .arg(transfer.failedAt, 0, 16),
+                    row);
+    }
+    return fail(Verify, after == Write ? WriteFailed : ConnectionFailed,
+                QStringLiteral("the block at 0x%1 could not be read back: %2").arg(row, 0, 16).arg(why()), row);
 }
 
 // Only a panel whose job succeeded is sent to its application: after an
@@ -140,7 +188,7 @@ bool UpdateEngine::transfer(const FirmwareImage &image, Phase phase)
     if (stopped(phase))
         return false;
     begin(phase);
-    m_link.setProgress([this, phase](int percent) { report(phase, percent); });
+    m_link.setProgress([this, phase](int percent) { reportShare(phase, percent); });
     const bool done = phase == Write ? m_link.write(image) : m_link.verify(image);
     m_link.setProgress(Connection::Callback());
     const Connection::Transfer &transfer = m_link.lastTransfer();

@@ -26,6 +26,9 @@ public:
     enum Phase { Identify, Erase, Write, Verify, Read, Start, PhaseCount };
     // What the panel is left in once the job has succeeded.
     enum Ending { StartApplication, StayInBootloader };
+    // What an update reads back: the blocks it wrote, or the whole program
+    // memory below the protected page, erased where the file gives nothing.
+    enum Check { WrittenBlocks, WholeMemory };
 
     struct Outcome
     {
@@ -43,6 +46,7 @@ public:
         qint64 readBackCrc = -1;  // CRC-32 of what the panel returned when read back or read, -1 nothing read
         std::array<qint64, PhaseCount> phaseMs = {-1, -1, -1, -1, -1, -1};  // each phase's time; -1 where it did not run
         bool started = false;     // the panel left its bootloader for the application
+        Check checked = WrittenBlocks;  // how much of the memory was read back and compared
     };
 
     using Progress = std::function<void(Phase phase, int percent)>;
@@ -53,11 +57,12 @@ public:
                           const std::atomic<bool> *stop = nullptr);
 
     // Erase, write and verify, start.
-    bool update(const FirmwareImage &image, Ending ending = StartApplication);
+    bool update(const FirmwareImage &image, Ending ending = StartApplication, Check check = WrittenBlocks);
     bool erase();
-    // Write and verify every block, and start the application only when all did.
-    bool writeAndStart(const FirmwareImage &image, Ending ending = StartApplication);
-    // Read back and compare, writing nothing.
+    // Write and verify every block (and with WholeMemory the rest of the
+    // memory, erased), and start the application only when all did.
+    bool writeAndStart(const FirmwareImage &image, Ending ending = StartApplication, Check check = WrittenBlocks);
+    // Read back the whole memory and compare, writing nothing.
     bool verify(const FirmwareImage &image, Ending ending = StayInBootloader);
     // The program memory below the protected page, in file layout.
     bool read(QByteArray *fileBytes, Ending ending = StayInBootloader);
@@ -67,12 +72,14 @@ public:
 
 private:
     bool transfer(const FirmwareImage &image, Phase phase);
+    bool checkErased(const FirmwareImage &image, Phase after);
     bool finish(Ending ending);
     bool stopped(Phase phase);
     bool fail(Phase phase, ErrorCode code, const QString &failure, qint64 at = -1);
     void begin(Phase phase);
     void end(Phase phase);
     void report(Phase phase, int percent) const;
+    void reportShare(Phase phase, int percent) const;
     QString why() const;
 
     Connection &m_link;
@@ -82,4 +89,8 @@ private:
     QElapsedTimer m_phaseClock;  // steady: a clock set meanwhile moves no phase time
     int m_retriesBefore = 0;     // the link's resends before this engine, not its own
     Phase m_running = PhaseCount;  // the phase whose time runs, PhaseCount none
+    // A pass that is one part of its phase (a verify's written blocks, then
+    // the rest) reports its own 0..99 within this share of the phase's.
+    int m_shareFrom = 0;
+    int m_shareTo = 100;
 };

@@ -125,11 +125,11 @@ void UpdateJob::runOn(Connection &link)
     const UpdateEngine::Ending ending = m_options.ending;
     switch (m_options.kind) {
     case Identify: break;
-    case Update: engine.update(*image, ending); break;
+    case Update: engine.update(*image, ending, m_options.check); break;
     case Verify: engine.verify(*image, ending); break;
     case Read: engine.read(&m_result.program, ending); break;
     case Erase: engine.erase(); break;
-    case Write: engine.writeAndStart(*image, ending); break;
+    case Write: engine.writeAndStart(*image, ending, m_options.check); break;
     }
     m_result.outcome = engine.outcome();
 }

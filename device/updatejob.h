@@ -44,6 +44,7 @@ public:
         Kind kind = Update;
         std::shared_ptr<const FirmwareImage> image;  // Update, Verify, Write
         UpdateEngine::Ending ending = UpdateEngine::StayInBootloader;
+        UpdateEngine::Check check = UpdateEngine::WrittenBlocks;  // Update, Write: what is read back
         const std::atomic<bool> *stop = nullptr;     // read before each block and phase
         QString tool;                                // "bootloader-cli 1.0.4", for the record
         QString logPrefix;                           // before every debug line the job's thread writes

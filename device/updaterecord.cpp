@@ -34,6 +34,9 @@ QJsonObject UpdateRecord::toJson() const
         line.insert(QStringLiteral("fileSize"), image->fileSize());
         line.insert(QStringLiteral("fileSha256"), image->fileSha256());
     }
+    // What was read back and found right: never more than was checked.
+    if (image && o.ok)
+        line.insert(QStringLiteral("verified"), o.checked == UpdateEngine::WholeMemory ? "all" : "written");
     if (o.readBackCrc >= 0)
         line.insert(QStringLiteral("readBackCrc32"), QStringLiteral("%1").arg(o.readBackCrc, 8, 16, QLatin1Char('0')));
     if (!o.ok) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
 #include <QtGlobal>
 
 // Every fact of the one supported controller, PIC24FJ128GA106, and of the
@@ -54,6 +55,21 @@ struct DeviceProfile
     }
     // Where the moved reset jump lies as a file lays the flash out.
     quint32 keptResetJumpByte() const { return ignoreAddress1 * bytesPerAddress; }
+
+    // A smaller part of the family: its program memory ends where ours holds
+    // code, and its last words, its configuration, would land there. Files
+    // built for it show it by data in those words with nothing above them.
+    struct SmallerPart
+    {
+        int kilobytes;
+        quint32 end;  // first device address past its program memory
+    };
+    static const QVector<SmallerPart> &smallerParts();
+    // The size of the smaller part whose configuration words hold `address`; 0 none.
+    static int smallerPartAt(qint64 address);
+    // The words before `end` a part of the family keeps its configuration in
+    // (two, or three on the newer families).
+    static constexpr quint32 configSpan = 6;
 
     // The panel models, by the byte a panel answers to 55 AA; empty for a
     // byte no known model has.

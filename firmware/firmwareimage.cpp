@@ -164,12 +164,14 @@ FirmwareImage::Check FirmwareImage::check(const DeviceProfile &profile, qint64 *
 {
     const quint32 protectedFirst = profile.protectedStart();
     bool anyData = false;
+    quint64 top = 0;  // the highest device address the file gives
     for (const ImageBlock &block : m_blocks) {
         for (int k = 0; k < block.data.size(); ++k) {
             if (!block.given.at(k))
                 continue;
             const quint64 byteAddress = block.byteAddress + quint64(k);
             const quint64 address = byteAddress / profile.bytesPerAddress;
+            top = qMax(top, address);
             if (address > profile.programEnd) {
                 qDebug().noquote() << QStringLiteral("Library::load(): data at device address 0x%1 lies past the "
                                                      "program memory, which ends at 0x%2: not firmware for this "
@@ -200,5 +202,34 @@ FirmwareImage::Check FirmwareImage::check(const DeviceProfile &profile, qint64 *
         qDebug() << "Library::load(): the file holds no data for the writable program memory: nothing to write.";
         return NothingToWrite;
     }
+    bool resetJump = false;
+    for (int k = 0; k < profile.resetJumpBytes; ++k)
+        resetJump = resetJump || (!isPhantom(quint64(k)) && gives(quint64(k)));
+    if (!resetJump) {
+        qDebug() << "Library::load(): the file gives no reset jump at address 0: the panel would have nothing to start.";
+        *at = 0;
+        return NoResetVector;
+    }
+    for (const DeviceProfile::SmallerPart &part : DeviceProfile::smallerParts()) {
+        if (top < part.end - DeviceProfile::configSpan || top >= part.end)
+            continue;
+        for (quint32 word = part.end - DeviceProfile::configSpan; word < part.end; word += 2) {
+            if (!gives(quint64(word) * profile.bytesPerAddress))
+                continue;
+            qDebug().noquote() << QStringLiteral("Library::load(): the file's last data, at device address 0x%1, are "
+                                                 "the configuration words of a %2 KB part: firmware built for that "
+                                                 "part, not for this one.").arg(word, 0, 16).arg(part.kilobytes);
+            *at = qint64(word);
+            return OtherPart;
+        }
+    }
     return Loaded;
+}
+
+bool FirmwareImage::gives(quint64 byteAddress) const
+{
+    for (const ImageBlock &block : m_blocks)
+        if (byteAddress >= block.byteAddress && byteAddress < block.byteAddress + quint64(block.given.size()))
+            return block.given.at(int(byteAddress - block.byteAddress)) != 0;
+    return false;
 }

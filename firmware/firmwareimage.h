@@ -31,7 +31,8 @@ class FirmwareImage
 {
 public:
     // Whether a file can update the controller, and why not.
-    enum Check { Loaded, Missing, Damaged, OutsideChip, ProtectedPage, NothingToWrite, IsDirectory, TooLarge, Silent };
+    enum Check { Loaded, Missing, Damaged, OutsideChip, ProtectedPage, NothingToWrite, IsDirectory, TooLarge, Silent,
+                 NoResetVector, OtherPart };
 
     // Null, with *error naming the line, when a line does not parse or two
     // lines give one byte different values.
@@ -52,9 +53,11 @@ public:
     // A file is refused as a whole, before anything is erased, when writing
     // it could not give the panel the application it holds: data where this
     // controller has no program memory (firmware for another part), data in
-    // the protected last page, which is never written, or no data for the
-    // writable program memory at all, which would leave the panel erased.
-    // *at receives the device address at fault.
+    // the protected last page, which is never written, no data for the
+    // writable program memory at all, which would leave the panel erased, no
+    // reset jump at address 0, which would leave it nothing to start, or a
+    // smaller part's configuration words as its last data (firmware built for
+    // that part). *at receives the device address at fault.
     Check check(const DeviceProfile &profile, qint64 *at) const;
 
     // The file it came from, for the record of an update: its name, size and
@@ -68,6 +71,8 @@ public:
     static bool isPhantom(quint64 byteAddress) { return (byteAddress & 3) == 3; }
 
 private:
+    bool gives(quint64 byteAddress) const;
+
     QVector<ImageBlock> m_blocks;
     int m_lineCount = 0;
     QString m_fileName;

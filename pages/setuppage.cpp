@@ -8,6 +8,7 @@
 #include <QWindow>
 #include <QWizard>
 
+#include "firmware/deviceprofile.h"
 #include "library/library.h"
 #include "library/parser.h"
 #include "pages/startfolder.h"
@@ -177,6 +178,11 @@ QString SetupPage::refusal() const
         return tr("Dados na página protegida do bootloader (endereço 0x%1).").arg(at, 0, 16);
     case FirmwareImage::NothingToWrite:
         return tr("O arquivo não tem dados para gravar.");
+    case FirmwareImage::NoResetVector:
+        return tr("O arquivo não tem o salto de reset no endereço 0: a central não teria o que executar.");
+    case FirmwareImage::OtherPart:
+        return tr("Arquivo feito para outro PIC24: palavras de configuração de uma peça de %1 KB no endereço 0x%2.")
+            .arg(DeviceProfile::smallerPartAt(at)).arg(at, 0, 16);
     case FirmwareImage::IsDirectory:
         return tr("É uma pasta, não um arquivo.");
     case FirmwareImage::TooLarge:

@@ -20,7 +20,8 @@ bool FlashModel::erasePage(quint32 address)
         return false;
     const quint32 first = address / 2;
     for (quint32 i = first; i < first + kPageSize / 2; ++i)
-        m_words[i] = kErased;
+        if (m_eraseMiss < 0 || qint64(i) != m_eraseMiss / 2)
+            m_words[i] = kErased;
     if (first == 0) {
         // The bootloader puts its jump back at once, so that a reset in the
         // middle of an update still lands in the bootloader.

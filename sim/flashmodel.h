@@ -53,10 +53,13 @@ public:
     // A cell that does not take a value: programming leaves the instruction
     // at this address as it was. -1 for none.
     void setStuckAddress(qint64 address) { m_stuck = address; }
+    // The instruction at this device address keeps what it held through an erase.
+    void setEraseMissAddress(qint64 address) { m_eraseMiss = address; }
 
 private:
     void program(quint32 index, quint32 word);
 
     std::vector<quint32> m_words;                       // one per instruction
     qint64 m_stuck = -1;
+    qint64 m_eraseMiss = -1;
 };

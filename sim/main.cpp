@@ -84,6 +84,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption eraseNoReply(QStringLiteral("erase-no-reply"), QStringLiteral("Fault: erase requests get no answer."));
     const QCommandLineOption writeNoReply(QStringLiteral("write-no-reply-at-row"), QStringLiteral("Fault: the Nth row write (from 1) and its retries get no answer."), QStringLiteral("n"));
     const QCommandLineOption writeWrongReply(QStringLiteral("write-wrong-reply-at-row"), QStringLiteral("Fault: the Nth row write gets a wrong answer."), QStringLiteral("n"));
+    const QCommandLineOption eraseMiss(QStringLiteral("erase-misses"), QStringLiteral("Fault: the erase leaves the instruction at this device address as it was."), QStringLiteral("address"));
     const QCommandLineOption corruptRead(QStringLiteral("corrupt-read-at"), QStringLiteral("Fault: the low byte of this device address reads back wrong."), QStringLiteral("address"));
     const QCommandLineOption dropLine(QStringLiteral("drop-line-at-row"), QStringLiteral("Fault: close the line on the Nth row write."), QStringLiteral("n"));
     const QCommandLineOption badChecksums(QStringLiteral("bad-checksum-replies"), QStringLiteral("Fault: the next N replies carry a bad checksum."), QStringLiteral("n"));
@@ -93,7 +94,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption noise(QStringLiteral("noise-bytes"), QStringLiteral("Fault: this many random bytes, 0x55 among them, before every bootloader reply."), QStringLiteral("n"));
     parser.addOptions({model, noPacing, bitRate, pageErase, rowWrite, link, dump, probeSplit, probeSplitPause,
                        probeDelay, probeReply, idMissing, idTwoBytes, eraseNoReply, writeNoReply,
-                       writeWrongReply, corruptRead, dropLine, badChecksums, silentAfterId, probeNoise, everyNoise, noise});
+                       writeWrongReply, corruptRead, eraseMiss, dropLine, badChecksums, silentAfterId, probeNoise, everyNoise, noise});
     parser.process(app);
 
     PanelOptions options;
@@ -122,6 +123,7 @@ int main(int argc, char *argv[])
     faults.writeNoReplyAtRow = int(numbers.number(writeNoReply, -1, 1, 1000000));
     faults.writeWrongReplyAtRow = int(numbers.number(writeWrongReply, -1, 1, 1000000));
     faults.corruptReadAddress = numbers.number(corruptRead, -1, 0, 0xFFFFFF);
+    faults.eraseMissAddress = numbers.number(eraseMiss, -1, 0, 0xFFFFFF);
     faults.dropLineAtRow = int(numbers.number(dropLine, -1, 1, 1000000));
     faults.badChecksumReplies = int(numbers.number(badChecksums, 0, 0, 1000000));
     faults.silentAfterId = parser.isSet(silentAfterId);

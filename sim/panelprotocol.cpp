@@ -29,6 +29,7 @@ void PanelProtocol::setFaults(const PanelFaults &faults)
     m_identified = false;
     m_probeNoiseLeft = faults.probeNoiseByte;
     m_flash.setStuckAddress(faults.stuckAddress);
+    m_flash.setEraseMissAddress(faults.eraseMissAddress);
 }
 
 PanelReply PanelProtocol::framed(const QByteArray &payload)

@@ -10,6 +10,7 @@
 #include "firmware/crc32.h"
 #include "sim/virtualpanel.h"
 #include "support/flashcheck.h"
+#include "support/intelhex.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -58,6 +59,7 @@ private slots:
     void runs_data();
     void runs();
     void readUpdateVerifyRoundTrips();
+    void anEraseThatMissesACellTheFileLeavesBlank();
     void aSignalStopsEveryPanelAtABlockBoundary();
     void aReaderThatGoesAwayStopsNothing();
     void aBenchWatchesItsSlotsAndRecordsEveryPanel();
@@ -152,21 +154,27 @@ void TestCli::runs_data()
     QTest::newRow("--version") << Case{{}, {"--version"}, 0, {"Bootloader library: "}, {}, "", false};
     QTest::newRow("--help opens no run log") << Case{{}, {"--help"}, 0, {"--after"}, {}, "", false};
     // Refused before any panel is asked anything: exit 2, in words or in JSON.
-    for (const auto &refused : QList<QPair<QStringList, QString>>{
+    // A file refused opens the run log; a usage error does not.
+    QList<QPair<QStringList, QString>> refusals{
              {{update, "%dir/broken.hex", "--port", "%1"}, "damaged at line"},
              {{update, "%dir", "--port", "%1"}, "is a directory"},
              {{update, "%dir/silent.hex", "--port", "%1"}, "nothing came from it for 0.2 s"},
              {{update, "/dev/zero", "--port", "%1", "--json"}, "larger than 16 MiB"},
+             {{update, "%dir/noreset.hex", "--port", "%1"}, "no reset jump at address 0 (the panel would have nothing to start)"},
              {{update, "--port", "%1", "--json"}, "update takes one file"},
              {{update, file}, "update needs --port PORT"},
              {{update, file, "--all", "--port", "%1"}, "--all and --port were both given"},
              {{"verify", file, "--port", "%1", "--after", "later"}, "--after takes run or stay"},
-             {{"flash", file}, "unknown command flash"}})
+             {{"verify", file, "--port", "%1", "--verify-all"}, "--verify-all goes with update"},
+             {{"flash", file}, "unknown command flash"}};
+    // A real application for a 64 KB PIC24, ending in that part's configuration words.
+    if (QFile::exists(WIZARD_SAMPLES_DIR "/pic24fj64ga004-app.hex"))
+        refusals.append({{update, WIZARD_SAMPLES_DIR "/pic24fj64ga004-app.hex", "--port", "%1"},
+                         "built for another PIC24: configuration words of a 64 KB part at 0xabfc"});
+    for (const auto &refused : refusals)
         QTest::newRow(qPrintable("refused: " + refused.second))
-            << Case{{healthy}, refused.first, 2, {refused.second}, {}, "N", refused.first.contains("/dev/zero")
-                                                                               || refused.second.startsWith("damaged")
-                                                                               || refused.second.startsWith("is a")
-                                                                               || refused.second.startsWith("nothing")};
+            << Case{{healthy}, refused.first, 2, {refused.second}, {}, "N",
+                    !QRegularExpression("^(update takes|update needs|--all and|--after|--verify-all|unknown)").match(refused.second).hasMatch()};
 }
 
 void TestCli::runs()
@@ -186,6 +194,9 @@ void TestCli::runs()
     QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write(m_sample.left(m_sample.size() / 2)) > 0);
     broken.close();
     ::mkfifo(QFile::encodeName(m_dir.filePath("silent.hex")).constData(), 0600);
+    QByteArray noReset = m_sample;
+    const int reset = noReset.indexOf(":08000000");
+    QVERIFY(reset > 0 && intelhex::writeFile(m_dir.filePath("noreset.hex"), noReset.remove(reset, noReset.indexOf('\n', reset) - reset + 1)));
     const auto fill = [&](QString text) {
         for (int i = paths.size(); i >= 1; --i)
             text.replace(QStringLiteral("%n%1").arg(i), names[i - 1]).replace(QStringLiteral("%%1").arg(i), paths[i - 1]);
@@ -256,6 +267,38 @@ void TestCli::readUpdateVerifyRoundTrips()
     // In JSON, at most one progress event a panel and percent.
     const QString json = run({"verify", saved, "--port", target->devicePath(), "--json"}, &status);
     QVERIFY(json.count("\"phase\":\"verify\"") <= 102);
+}
+
+// Old code left at 0x9000, where the sample gives nothing: an update that
+// checks what it wrote passes and says so in its record; verify and an update
+// that checks the whole memory name the address, and the panel is not started.
+void TestCli::anEraseThatMissesACellTheFileLeavesBlank()
+{
+    PanelFaults faults;
+    faults.eraseMissAddress = 0x9000;
+    VirtualPanel *p = panel(faults);
+    QVERIFY(p);
+    p->fillFlash(0x00);
+    const QString record = m_dir.filePath("gap.jsonl");
+    QFile::remove(record);
+    int status = -1;
+    run({"update", m_samplePath, "--port", p->devicePath(), "--after", "stay", "--record", record}, &status);
+    QCOMPARE(status, 0);
+    QFile lines(record);
+    QVERIFY(lines.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(lines.readLine()).object().value("verified").toString(), QStringLiteral("written"));
+    const QString notErased = QStringLiteral("the flash at 0x9000 is not erased: expected erased");
+    QVERIFY(run({"verify", m_samplePath, "--port", p->devicePath()}, &status).contains(notErased));
+    QCOMPARE(status, 1);
+    QVERIFY(run({"update", m_samplePath, "--port", p->devicePath(), "--verify-all"}, &status).contains(notErased));
+    QCOMPARE(status, 1);
+    QTest::qWait(50);
+    QVERIFY(p->inBootloader());
+    // Without the fault the whole check passes, and the record says so.
+    p->setFaults(PanelFaults());
+    run({"update", m_samplePath, "--port", p->devicePath(), "--verify-all", "--after", "stay", "--record", record}, &status);
+    QCOMPARE(status, 0);
+    QCOMPARE(QJsonDocument::fromJson(lines.readLine()).object().value("verified").toString(), QStringLiteral("all"));
 }
 
 QProcess *TestCli::program(const QStringList &arguments, const QString &reader)

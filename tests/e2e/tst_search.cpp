@@ -56,6 +56,13 @@ bool ticked(const WizardRun &run)
     return run.child<QCheckBox>(BootloaderWizard::Page_Setup, "HEXCheckBox")->isChecked();
 }
 
+// An Intel HEX text without its record at address 0.
+QByteArray withoutResetRecord(QByteArray text)
+{
+    const int at = text.indexOf(":08000000");
+    return text.remove(at, text.indexOf('\n', at) - at + 1);
+}
+
 bool parsing()
 {
     return QGuiApplication::overrideCursor() != nullptr;
@@ -209,7 +216,7 @@ void TestSearch::filesAreJudgedAsTyped()
     };
     using namespace intelhex;
     const QByteArray word = bytes({0x11, 0x22, 0x33, 0});
-    const QList<QPair<QString, QString>> refused = {
+    QList<QPair<QString, QString>> refused = {
         {file("none.hex", QByteArray()), QStringLiteral("Arquivo não encontrado ou ilegível.")},
         {file("cut.hex", data(0x2000, word) + '\n'), QStringLiteral("Arquivo danificado na linha 1.")},
         // Erased values and the configuration words alone: nothing for the panel.
@@ -220,7 +227,16 @@ void TestSearch::filesAreJudgedAsTyped()
         // A line that starts on the last word and runs past it.
         {file("outside.hex", intelhex::lines({linear(2), data(0xAFF8, QByteArray(16, 1)), endOfFile()})),
          QStringLiteral("Dados fora da memória do controlador (endereço 0x15800).")},
+        // The sample without its reset record: nothing for the panel to start.
+        {file("noreset.hex", withoutResetRecord(sampleText())),
+         QStringLiteral("O arquivo não tem o salto de reset no endereço 0: a central não teria o que executar.")},
     };
+    // A real application built for a 64 KB PIC24, with that part's
+    // configuration words as its last data.
+    const QString smaller = QStringLiteral(WIZARD_SAMPLES_DIR "/pic24fj64ga004-app.hex");
+    if (QFile::exists(smaller))
+        refused.append({smaller, QStringLiteral("Arquivo feito para outro PIC24: palavras de configuração de uma peça de "
+                                                "64 KB no endereço 0xabfc.")});
     LogCapture log;
     WizardRun run;
     QVERIFY(run.reachSetup());

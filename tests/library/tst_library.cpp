@@ -32,7 +32,8 @@ void TestLibrary::initTestCase()
     Timings::current().linkTimeoutMs = 150;
     Timings::current().wakeUpPauseMs = 60;
     m_good = m_files.filePath(QStringLiteral("good.hex"));
-    QVERIFY(intelhex::writeFile(m_good, intelhex::file(intelhex::split(0x1000, BootFrame::pattern(128, 1)))));
+    QVERIFY(intelhex::writeFile(m_good, intelhex::file(intelhex::split(0, BootFrame::pattern(2, 2))
+                                                       + intelhex::split(0x1000, BootFrame::pattern(128, 1)))));
 }
 
 void TestLibrary::scanKeepsKnownPanelsAndFreesTheRest()

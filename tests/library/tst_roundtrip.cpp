@@ -35,8 +35,7 @@ QByteArray randomImage(quint32 seed)
     // Disjoint runs of instructions, each word's phantom byte 0.
     QMap<quint32, QByteArray> runs;
     runs.insert(0x1000 + 4 * below(64), intelhex::bytes({0x12, 0x34, 0x56, 0x00}));  // never nothing to write
-    if (below(10) != 0)
-        runs.insert(0, intelhex::bytes({0x00, 0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    runs.insert(0, intelhex::bytes({0x00, 0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}));  // a file without it is refused
     const int count = 1 + int(below(5));
     for (int i = 0; i < count; ++i) {
         const quint32 length = 1 + below(700);
