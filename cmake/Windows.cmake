@@ -66,12 +66,33 @@ if(NOT EXISTS ${_qt}/lib/cmake/Qt5/Qt5Config.cmake)
     return()
 endif()
 
+# The vendor's code-signing certificate, when there is one: a PKCS#12 file and
+# its password, from -D or from the environment variables of the same names,
+# and a time-stamp server (RFC 3161) to make the signatures outlive the
+# certificate. The password reaches the Windows build through its initial
+# cache, not a command line.
+set(_signing "")
+foreach(_var WIZARD_SIGN_PFX WIZARD_SIGN_PASSWORD WIZARD_SIGN_TIMESTAMP_URL)
+    if(NOT DEFINED ${_var} AND DEFINED ENV{${_var}})
+        set(${_var} "$ENV{${_var}}")
+    endif()
+    list(APPEND _signing "-D${_var}:STRING=${${_var}}")
+endforeach()
+# The tests check every signature against this CA when it is set (the
+# throw-away certificate's, which tools/quickstart.sh test makes).
+set(WIZARD_SIGN_VERIFY_CA "" CACHE FILEPATH "CA the Windows tests verify the signatures against")
+if(WIZARD_SIGN_PFX)
+    get_filename_component(_pfx "${WIZARD_SIGN_PFX}" ABSOLUTE)
+    list(TRANSFORM _signing REPLACE "^-DWIZARD_SIGN_PFX:STRING=.*" "-DWIZARD_SIGN_PFX:STRING=${_pfx}")
+endif()
+
 ExternalProject_Add(windows_program
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/windows-program
     CMAKE_GENERATOR ${CMAKE_GENERATOR}
     CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH=${_qt}
                -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+    CMAKE_CACHE_ARGS ${_signing}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON)
 set(WIZARD_WINDOWS_PROGRAM_DIR ${CMAKE_BINARY_DIR}/windows-program)
