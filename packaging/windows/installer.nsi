@@ -101,6 +101,28 @@ Function ${UN}RunElevated
     Pop $R1
 FunctionEnd
 
+; Runs this installer, or uninstaller, again as an administrator with
+; PARAMETERS and /Elevated, waits, and ends with its exit code. Returns when
+; Windows' prompt was declined, or when this is the instance started so and
+; it still is no administrator (asking again would not end).
+Function ${UN}RunAgainElevated
+    Exch $R1
+    ${${UN}GetParameters} $1
+    ClearErrors
+    ${${UN}GetOptions} $1 "/Elevated" $2
+    ${If} ${Errors}
+        HideWindow
+        Push "$EXEPATH"
+        Push "/Elevated $R1"
+        Call ${UN}RunElevated
+        ${If} $0 != ""
+            SetErrorLevel $0
+            Quit
+        ${EndIf}
+    ${EndIf}
+    Pop $R1
+FunctionEnd
+
 ; A program of ours that runs holds files the installer replaces or removes.
 ; Denied access to the mark means it exists too: a program started by another
 ; user on this session, seen from an installer elevated as that user.
@@ -154,31 +176,17 @@ FunctionEnd
 
 ; A per-machine install needs an administrator: when this installer is not
 ; running as one, the same installer runs again as one, with the same
-; switches, and this one ends with its exit code. $0 is "" when Windows'
-; prompt was declined.
+; switches, and this one ends with its exit code. $0 is "" when no
+; administrator was given.
 Function ElevateForAllUsers
     System::Call 'shell32::IsUserAnAdmin() i .r0'
     ${If} $0 <> 0
-        StrCpy $0 0
         Return
     ${EndIf}
-    ; Once only: an instance started so that is not an administrator either
-    ; gives up rather than asking again.
     ${GetParameters} $1
-    ClearErrors
-    ${GetOptions} $1 "/Elevated" $2
-    ${IfNot} ${Errors}
-        StrCpy $0 ""
-        Return
-    ${EndIf}
-    HideWindow
-    Push "$EXEPATH"
-    Push "/AllUsers /Elevated $1"
-    Call RunElevated
-    ${If} $0 != ""
-        SetErrorLevel $0
-        Quit
-    ${EndIf}
+    Push "/AllUsers $1"
+    Call RunAgainElevated
+    StrCpy $0 ""
 FunctionEnd
 
 Function .onInit
@@ -318,14 +326,10 @@ Function un.onInit
         System::Call 'shell32::IsUserAnAdmin() i .r0'
         ${If} $0 = 0
             ${un.GetParameters} $1
-            Push "$EXEPATH"
             Push "$1 _?=$INSTDIR"
-            Call un.RunElevated
-            ${If} $0 == ""
-                MessageBox MB_ICONSTOP "Sem permissão de administrador o ${PRODUCT} não pode ser removido." /SD IDOK
-                StrCpy $0 ${EXIT_FAILED}
-            ${EndIf}
-            SetErrorLevel $0
+            Call un.RunAgainElevated
+            MessageBox MB_ICONSTOP "Sem permissão de administrador o ${PRODUCT} não pode ser removido." /SD IDOK
+            SetErrorLevel ${EXIT_FAILED}
             Quit
         ${EndIf}
     ${Else}

@@ -116,10 +116,17 @@ fifo=$work/firmware.hex
 mkfifo "$fifo" && exec 3<>"$fifo"
 (wine "$installed/bootloader-cli.exe" update "Z:${fifo//\//\\}" --port COM7 >/dev/null 2>&1 3>&-) 3>&- &
 cli=$!
-for _ in $(seq 100); do
-    [ "$(find /proc/[0-9]*/fd -lname "$fifo" 2>/dev/null | wc -l)" -gt 1 ] && break
-    sleep 0.2
-done
+# Once a process other than a shell has the pipe open, the tool has taken
+# its mark (it does so first thing). Our shell and the subshell that starts
+# wine hold the pipe too, for a moment.
+opened() {
+    local pid
+    for pid in $(find /proc/[0-9]*/fd -lname "$fifo" 2>/dev/null | cut -d/ -f3 | sort -u); do
+        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" != bash ] && return 0
+    done
+    return 1
+}
+for _ in $(seq 150); do opened && break; sleep 0.2; done
 touch -d '2001-01-01' "$installed/PICBOOT.dll"
 status=0; wine "$setup" /S || status=$?
 exec 3>&-
