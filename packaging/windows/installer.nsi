@@ -124,8 +124,9 @@ Function ${UN}RunAgainElevated
 FunctionEnd
 
 ; A program of ours that runs holds files the installer replaces or removes.
-; Denied access to the mark means it exists too: a program started by another
-; user on this session, seen from an installer elevated as that user.
+; Denied access to the mark means it exists too: the technician's program,
+; seen from an installer running as the administrator who typed a password
+; at Windows' prompt.
 Function ${UN}RefuseWhileRunning
     ${Do}
         System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MARK}") p .r0 ?e'
@@ -266,9 +267,10 @@ Function ModePageLeave
 FunctionEnd
 
 ; Through Explorer, which runs as the user who is logged on and without
-; administrator rights: the wizard started by an elevated installer would
-; run elevated, or as the administrator who typed the password, with that
-; account's logs and files, and Explorer could not drop files on it.
+; administrator rights. Started by an elevated installer the wizard would
+; run elevated too, or as the administrator who typed a password at
+; Windows' prompt: its run logs and file dialog in that account's profile,
+; and a mark the technician's next, unelevated, installer may not open.
 Function StartWizardAsUser
     Exec '"$WINDIR\explorer.exe" "$INSTDIR\bootloader-wizard.exe"'
 FunctionEnd
