@@ -66,12 +66,40 @@ if(NOT EXISTS ${_qt}/lib/cmake/Qt5/Qt5Config.cmake)
     return()
 endif()
 
+# The vendor's code-signing certificate, when there is one: a PKCS#12 file and
+# its password, from -D or from the environment variables of the same names,
+# and a time-stamp server (RFC 3161) to make the signatures outlive the
+# certificate.
+foreach(_var WIZARD_SIGN_PFX WIZARD_SIGN_PASSWORD WIZARD_SIGN_TIMESTAMP_URL)
+    if(NOT DEFINED ${_var} AND DEFINED ENV{${_var}})
+        set(${_var} "$ENV{${_var}}")
+    endif()
+endforeach()
+# The tests check every signature against this CA when it is set (the
+# throw-away certificate's, which tools/quickstart.sh test makes).
+set(WIZARD_SIGN_VERIFY_CA "" CACHE FILEPATH "CA the Windows tests verify the signatures against")
+set(_pfx "")
+set(_password "")
+if(WIZARD_SIGN_PFX)
+    get_filename_component(_pfx "${WIZARD_SIGN_PFX}" ABSOLUTE)
+    # The password reaches osslsigncode in a file only this user can read:
+    # on a command line every user of the machine would see it, and the
+    # Windows build's cache is no place for it either.
+    set(_password ${CMAKE_BINARY_DIR}/signing/password)
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/signing)
+    file(CHMOD ${CMAKE_BINARY_DIR}/signing PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+    file(WRITE ${_password} "${WIZARD_SIGN_PASSWORD}")
+    file(CHMOD ${_password} PERMISSIONS OWNER_READ OWNER_WRITE)
+endif()
+
 ExternalProject_Add(windows_program
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/windows-program
     CMAKE_GENERATOR ${CMAKE_GENERATOR}
     CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH=${_qt}
                -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+               -DWIZARD_SIGN_PFX=${_pfx} -DWIZARD_SIGN_PASSWORD_FILE=${_password}
+               -DWIZARD_SIGN_TIMESTAMP_URL=${WIZARD_SIGN_TIMESTAMP_URL}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON)
 set(WIZARD_WINDOWS_PROGRAM_DIR ${CMAKE_BINARY_DIR}/windows-program)

@@ -22,10 +22,11 @@ packages=(build-essential cmake ninja-build pkg-config python3
           srecord g++-mingw-w64-x86-64
           xvfb xauth)
 # Only the tests need these: the Windows program runs under wine (its
-# installer is made with nsis), and the Debian package is checked with
-# lintian. Their recommended packages are not needed.
+# installer is made with nsis, signed with osslsigncode and a certificate
+# made with openssl), and the Debian package is checked with lintian. Their
+# recommended packages are not needed.
 lean=()
-[ "$mode" = test ] && lean=(wine wine64 lintian nsis)
+[ "$mode" = test ] && lean=(wine wine64 lintian nsis osslsigncode openssl)
 
 absent() {
     for p in "$@"; do
@@ -51,6 +52,16 @@ windows=()
 if [ "$mode" = test ]; then
     windows=(-DWIZARD_WINDOWS_PROGRAM=ON)
     [ -n "${WIZARD_WINDOWS_QT:-}" ] && windows+=(-DWIZARD_WINDOWS_QT="$WIZARD_WINDOWS_QT")
+    # Without the vendor's certificate, a throw-away one: the build signs
+    # with it, and the tests check every signature against its own CA.
+    if [ -z "${WIZARD_SIGN_PFX:-}" ]; then
+        certificate=$build/throwaway-certificate
+        [ -f "$certificate/signer.pfx" ] || bash "$top/tests/windows/throwaway-cert.sh" "$certificate"
+        export WIZARD_SIGN_PFX=$certificate/signer.pfx
+        WIZARD_SIGN_PASSWORD=$(cat "$certificate/password")
+        export WIZARD_SIGN_PASSWORD
+        windows+=(-DWIZARD_SIGN_VERIFY_CA="$certificate/ca.pem")
+    fi
 fi
 
 say "Configuring in $build"

@@ -2,11 +2,13 @@
 # the programs, the Qt plugins Qt loads at run time, and every DLL that any
 # of them imports, found by walking the PE import tables (windeployqt does
 # not run on a Linux host). A DLL found in none of the search folders must be
-# one of Windows' own, which the system has.
+# one that every 64-bit Windows 10 has in its system folder (the list below).
+# With a SIGN script the programs (ours, not Qt's or mingw's) are signed once
+# stripped.
 #
 #   cmake -DOUT=dir -DPROGRAMS="a.exe;PICBOOT.dll" -DPLUGINS="platforms/qwindows.dll;..."
 #         -DPLUGIN_DIR=qt/plugins -DSEARCH="qt/bin;mingw/lib" -DOBJDUMP=objdump
-#         [-DSYSTEM_DLLS=wine/x86_64-windows] [-DNSIS_LIST=files.nsh] [-DSTRIP=strip] -P deploy.cmake
+#         [-DNSIS_LIST=files.nsh] [-DSTRIP=strip] [-DSIGN=sign.cmake] -P deploy.cmake
 cmake_minimum_required(VERSION 3.16)
 
 foreach(_var OUT PROGRAMS PLUGIN_DIR SEARCH OBJDUMP)
@@ -14,6 +16,20 @@ foreach(_var OUT PROGRAMS PLUGIN_DIR SEARCH OBJDUMP)
         message(FATAL_ERROR "deploy.cmake: ${_var} is not set")
     endif()
 endforeach()
+
+# What a stock 64-bit Windows 10 has in System32: the KnownDLLs and the API
+# DLLs that programs built with mingw-w64 and Qt 5 import. Not wine's system
+# folder, which also holds what Windows lacks until it is installed (the
+# Visual C++ runtime, for one): a program needing such a DLL would start under
+# wine and fail on a technician's clean PC.
+set(_windows_dlls
+    advapi32 bcrypt cfgmgr32 clbcatq combase comctl32 comdlg32 crypt32 d2d1 d3d9 d3d11 d3d12
+    dbghelp dnsapi dwmapi dwrite dxgi gdi32 gdiplus hid imagehlp imm32 iphlpapi kernel32
+    kernelbase msctf msimg32 msvcrt ncrypt netapi32 normaliz nsi ntdll ole32 oleacc oleaut32
+    opengl32 powrprof propsys psapi rpcrt4 secur32 sechost setupapi shcore shell32 shlwapi
+    ucrtbase user32 userenv usp10 uxtheme version winhttp wininet winmm winspool.drv wintrust
+    wldap32 ws2_32 wtsapi32 mpr)
+list(TRANSFORM _windows_dlls REPLACE "^([^.]+)$" "\\1.dll")
 
 file(REMOVE_RECURSE ${OUT})
 file(MAKE_DIRECTORY ${OUT})
@@ -72,10 +88,10 @@ while(_queue)
             file(COPY ${_found} DESTINATION ${OUT})
             list(APPEND _queue ${OUT}/${_name})
             list(APPEND _deployed ${_lower})
-        elseif(SYSTEM_DLLS AND NOT EXISTS ${SYSTEM_DLLS}/${_lower})
+        elseif(NOT _lower IN_LIST _windows_dlls)
             get_filename_component(_by ${_file} NAME)
             message(FATAL_ERROR "deploy.cmake: ${_by} imports ${_dll}, which is neither in ${SEARCH} "
-                                "nor one of Windows' own DLLs")
+                                "nor one that every Windows 10 has")
         else()
             list(APPEND _system ${_lower})
         endif()
@@ -89,6 +105,17 @@ if(STRIP)
         execute_process(COMMAND ${STRIP} --strip-unneeded ${_binary} RESULT_VARIABLE _failed)
         if(_failed)
             message(FATAL_ERROR "deploy.cmake: ${STRIP} failed on ${_binary}")
+        endif()
+    endforeach()
+endif()
+
+# Signed after stripping, which would break the signature.
+if(SIGN)
+    foreach(_program ${PROGRAMS})
+        get_filename_component(_name ${_program} NAME)
+        execute_process(COMMAND ${CMAKE_COMMAND} -DFILE=${OUT}/${_name} -P ${SIGN} RESULT_VARIABLE _failed)
+        if(_failed)
+            message(FATAL_ERROR "deploy.cmake: ${_name} could not be signed")
         endif()
     endforeach()
 endif()
