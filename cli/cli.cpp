@@ -2,6 +2,7 @@
 
 #include "cli/interrupt.h"
 #include "cli/panelrun.h"
+#include "cli/benchguard.h"
 #include "cli/progress.h"
 #include "cli/terminal.h"
 #include "device/connectionfactory.h"
@@ -11,6 +12,7 @@
 #include "device/portlister.h"
 #include "device/systemreport.h"
 #include "device/timings.h"
+#include "device/recordbook.h"
 #include "device/updaterecord.h"
 #include "firmware/deviceprofile.h"
 #include "firmware/firmwareimage.h"
@@ -22,10 +24,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QSaveFile>
 #include <QSet>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -45,10 +49,10 @@ struct Request
     bool all = false;
     bool json = false;
     UpdateEngine::Ending ending = UpdateEngine::StayInBootloader;
-    bool watch = false;
     UpdateEngine::Check check = UpdateEngine::WrittenBlocks;
-    QString record;          // the file every attempt is appended to, one JSON line each
-    QStringList names;       // the ports named with --port
+    bool watch = false;
+    std::shared_ptr<RecordBook> record;  // every attempt is appended to it, one JSON line each
+    QStringList names;                   // the ports named with --port
 };
 
 using Runs = std::vector<std::unique_ptr<PanelRun>>;
@@ -60,16 +64,25 @@ struct Said
     std::FILE *out;
     std::FILE *err;
     bool json;
+    QString command;
+    Progress *progress = nullptr;  // once the run's output is open, everything goes through it
 
     int error(int status, const QString &message, QJsonObject object = QJsonObject()) const
     {
         if (json) {
             object.insert(QStringLiteral("event"), QStringLiteral("error"));
+            object.insert(QStringLiteral("command"), command);
             object.insert(QStringLiteral("status"), status);
             object.insert(QStringLiteral("message"), message);
-            Progress(Progress::Json, out).line(object);
+            if (progress)
+                progress->line(object);
+            else
+                Progress(Progress::Json, out).line(object);
         } else {
+            if (progress)
+                progress->flush();
             std::fprintf(err, "bootloader-cli: %s\n", qUtf8Printable(message));
+            std::fflush(err);
         }
         return status;
     }
@@ -115,9 +128,10 @@ std::unique_ptr<FirmwareImage> loadImage(const QString &path, const Said &said)
 }
 
 // The ports a request names, or every port the system lists: one a device,
-// however often and by whichever name it was given, each with its slot and
-// the adaptor's serial number where the system tells. With `present`, only
-// those there now (a bench's by-path link exists while its slot is in use).
+// however often and by whichever name it was given, each named as the
+// system names it, with its slot and the adaptor's serial number where the
+// system tells. A name may be a slot. With `present`, only those there now
+// (a bench's by-path link exists while its slot is in use).
 QList<SerialPortEntry> portsFor(const QStringList &names, bool present)
 {
     const QList<SerialPortEntry> listed = PortLister::availablePorts();
@@ -125,17 +139,20 @@ QList<SerialPortEntry> portsFor(const QStringList &names, bool present)
     QSet<QString> seen;
     const auto add = [&](SerialPortEntry port) {
         const QString id = DevicePath::identity(port.systemLocation);
+        const bool link = QFileInfo(port.systemLocation).isSymLink();
         bool isListed = false;
         for (const SerialPortEntry &known : listed) {
-            if (DevicePath::identity(known.systemLocation) == id) {
-                isListed = true;
-                port.serialNumber = known.serialNumber;
-            }
+            if (DevicePath::identity(known.systemLocation) != id)
+                continue;
+            isListed = true;
+            if (!link)
+                port = known;
+            port.serialNumber = known.serialNumber;
         }
         if (seen.contains(id) || (present && !isListed && !QFileInfo::exists(port.systemLocation)))
             return;
         seen.insert(id);
-        if (QFileInfo(port.systemLocation).isSymLink())
+        if (link)
             port.portName = DevicePath::nameFromLocation(id);
         if (port.slot.isEmpty())
             port.slot = PortLister::slotOf(port.systemLocation);
@@ -144,7 +161,8 @@ QList<SerialPortEntry> portsFor(const QStringList &names, bool present)
     for (const SerialPortEntry &port : names.isEmpty() ? listed : QList<SerialPortEntry>())
         add(port);
     for (const QString &name : names) {
-        const QString location = DevicePath::locationFromArgument(name);
+        const QString bySlot = PortLister::locationOfSlot(name);
+        const QString location = bySlot.isEmpty() ? DevicePath::locationFromArgument(name) : bySlot;
         add({DevicePath::nameFromLocation(location), location});
     }
     return ports;
@@ -160,28 +178,10 @@ UpdateJob::Options jobOptions(UpdateJob::Kind kind, const Request &request,
     options.check = request.check;
     options.stop = &Interrupt::requested();
     options.tool = QStringLiteral("bootloader-cli ") + QCoreApplication::applicationVersion();
+    // A read's line waits for its file to be saved.
+    if (kind != UpdateJob::Read && kind != UpdateJob::Identify)
+        options.record = request.record;
     return options;
-}
-
-// Runs one job a port, all at once, and waits for them all.
-Runs runAll(UpdateJob::Kind kind, const Request &request, const QList<SerialPortEntry> &ports,
-            const std::shared_ptr<const FirmwareImage> &image, Progress &progress)
-{
-    Runs runs;
-    const UpdateJob::Options options = jobOptions(kind, request, image);
-    for (const SerialPortEntry &port : ports)
-        runs.push_back(std::make_unique<PanelRun>(options, port, &progress));
-    for (auto &run : runs)
-        run->start();
-    for (auto &run : runs)
-        run->wait();
-    return runs;
-}
-
-Runs identifyAll(const Request &request)
-{
-    Progress silent(Progress::Plain, nullptr);
-    return runAll(UpdateJob::Identify, request, request.ports, nullptr, silent);
 }
 
 QString seconds(qint64 ms)
@@ -200,67 +200,144 @@ QString phaseTimes(const UpdateEngine::Outcome &outcome)
     return times.join(QStringLiteral(", "));
 }
 
-QString summaryLine(const PanelRun &run, const QString &command, const QString &success)
+QString summaryLine(const SerialPortEntry &where, const QString &model, const UpdateEngine::Outcome &o,
+                    const QString &command, const QString &success)
 {
-    const UpdateEngine::Outcome &o = run.result().outcome;
-    const SerialPortEntry &where = run.port();
-    const QString port = Progress::printable(where.slot.isEmpty() ? where.portName : where.slot + QLatin1Char(' ') + where.portName);
+    const QString port = Progress::printable(Progress::place(where.portName, where.slot));
     QString times = phaseTimes(o);
     if (!times.isEmpty())
         times = QStringLiteral(" (%1)").arg(times);
     if (o.interrupted)
         return QStringLiteral("%1: %2; the panel stays in its bootloader, run %3 again").arg(port, o.failure, command);
-    const QString left = o.started ? QStringLiteral("started") : QStringLiteral("left in its bootloader");
+    // What the panel was left in, where one answered.
+    const QString left = o.phase == UpdateEngine::Identify && !o.ok ? QString()
+                         : o.started ? QStringLiteral("; started") : QStringLiteral("; left in its bootloader");
     if (o.ok)
-        return QStringLiteral("%1: %2: %3, %4%5").arg(port, run.result().model, success, left, times);
+        return QStringLiteral("%1: %2: %3%4%5").arg(port, model, success, left.mid(1).prepend(QLatin1Char(',')), times);
     const QString what = o.code == NoError ? o.failure
                                            : QStringLiteral("error %1, %2 (%3)").arg(o.code)
                                                  .arg(QString(errorMessages[o.code]).replace('\n', ' '), o.failure);
-    return QStringLiteral("%1: FAILED: %2; %3%4").arg(port, what, left, times);
+    return QStringLiteral("%1: FAILED: %2%3%4").arg(port, what, left, times);
 }
 
-// A panel's summary line, in the log too, and its line in the record; false
-// when the record could not be written.
-bool report(const PanelRun &run, const Request &request, const QString &success, Progress &progress, const Said &said)
+// One run of the bench tool: its output, its record and its count of
+// panels. Everything here runs on the main thread.
+class Bench
 {
-    const UpdateRecord record = run.job().record();
-    const QString line = summaryLine(run, request.command, success);
-    if (request.json) {
-        QJsonObject object = record.toJson();
-        object.insert(QStringLiteral("event"), QStringLiteral("result"));
-        progress.line(object);
-    } else {
-        progress.line(line);
+public:
+    Bench(const Request &request, Progress &progress, const Said &said, const QString &success)
+        : m_request(request), m_progress(progress), m_said(said), m_success(success)
+    {
+        m_clock.start();
     }
-    qDebug().noquote() << "Run ended on" << run.port().systemLocation << ":" << line;
-    QString why;
-    if (request.record.isEmpty() || record.appendTo(request.record, &why))
-        return true;
-    said.error(1, QStringLiteral("the record %1 could not be written: %2").arg(Progress::printable(request.record), why));
-    return false;
+
+    // A panel's summary line, in the log too, and its line in the record
+    // where the job does not keep it itself; the count.
+    void report(PanelRun &run, const UpdateJob::Result &result)
+    {
+        const UpdateRecord record = run.job().record(result);
+        if (m_request.json) {
+            QJsonObject object = record.toJson();
+            object.insert(QStringLiteral("event"), QStringLiteral("result"));
+            m_progress.line(object);
+        }
+        const QString line = summaryLine(run.port(), result.model, result.outcome, m_request.command, m_success);
+        if (!m_request.json)
+            m_progress.line(line);
+        qDebug().noquote() << "Run ended on" << run.port().systemLocation << ":" << line;
+        QString why = result.recordError;
+        if (m_request.record && why.isEmpty() && !run.job().options().record && run.job().claimRecord())
+            m_request.record->append(record.line(), &why);
+        if (!why.isEmpty()) {
+            m_said.error(1, QStringLiteral("the record %1 could not be written: %2; the line is kept and tried again")
+                                .arg(Progress::printable(m_request.record->path()), why));
+        }
+        const UpdateEngine::Outcome &o = result.outcome;
+        (o.ok ? m_updated : o.interrupted ? m_interrupted : m_failed) += 1;
+    }
+
+    // A second signal: the panels in flight are given up as interrupted,
+    // recorded as such, and the program ends now without waiting for them.
+    [[noreturn]] void endNow(Runs &runs)
+    {
+        for (auto &run : runs)
+            if (run)
+                report(*run, run->done() ? run->result() : run->givenUp());
+        const int status = summary();
+        qDebug() << "bootloader-cli exits with status" << status << "after a second signal, without waiting for the panels";
+        qDebug().noquote() << "Run ended: interrupted.";
+        m_progress.flush();
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(status);
+    }
+
+    // The totals, in one shape for every command, and the exit status.
+    int summary()
+    {
+        int status = Interrupt::exitStatus() ? Interrupt::exitStatus() : m_failed + m_interrupted > 0 ? 1 : 0;
+        QString unwritten;
+        const QList<QByteArray> lines = m_request.record ? m_request.record->unwritten() : QList<QByteArray>();
+        m_unrecorded = lines.size();
+        for (const QByteArray &line : lines)
+            unwritten += QString::fromUtf8(line);
+        if (!unwritten.isEmpty()) {
+            // Not kept anywhere else: the operator copies them from here.
+            m_progress.flush();
+            std::fprintf(m_said.err, "%s", qUtf8Printable(unwritten));
+            std::fflush(m_said.err);
+            status = 1;
+        }
+        const QString totals = QStringLiteral("%1 panels %2, %3 failed, %4 interrupted in %5 s%6")
+                                   .arg(m_updated).arg(m_success.section(QLatin1Char(' '), 0, 0)).arg(m_failed)
+                                   .arg(m_interrupted).arg(seconds(m_clock.elapsed()))
+                                   .arg(m_unrecorded ? QStringLiteral(", %1 not recorded").arg(m_unrecorded) : QString());
+        if (m_request.json)
+            m_progress.line(QJsonObject{{"event", "summary"}, {"updated", m_updated}, {"failed", m_failed},
+                                        {"interrupted", m_interrupted}, {"unrecorded", m_unrecorded},
+                                        {"seconds", m_clock.elapsed() / 1000.0}, {"status", status}});
+        else
+            m_progress.line(totals);
+        qDebug().noquote() << totals;
+        return status;
+    }
+
+private:
+    const Request &m_request;
+    Progress &m_progress;
+    const Said &m_said;
+    QString m_success;
+    QElapsedTimer m_clock;
+    int m_updated = 0, m_failed = 0, m_interrupted = 0, m_unrecorded = 0;
+};
+
+// Runs one job a port, all at once, until they are all done or a second
+// signal ends the run. The system is kept awake while panels are written.
+Runs runAll(UpdateJob::Kind kind, const Request &request, const QList<SerialPortEntry> &ports,
+            const std::shared_ptr<const FirmwareImage> &image, Progress &progress, Bench *bench)
+{
+    Runs runs;
+    const UpdateJob::Options options = jobOptions(kind, request, image);
+    for (const SerialPortEntry &port : ports)
+        runs.push_back(std::make_unique<PanelRun>(options, port, &progress));
+    BenchGuard guard;
+    for (auto &run : runs)
+        run->start();
+    for (;;) {
+        const int running = int(std::count_if(runs.begin(), runs.end(), [](const auto &run) { return !run->done(); }));
+        guard.setPanelsWriting(kind == UpdateJob::Update ? running : 0);
+        if (running == 0)
+            return runs;
+        if (bench && Interrupt::forced())
+            bench->endNow(runs);
+        QThread::msleep(20);
+    }
 }
 
-// One summary line a panel, then the totals; the exit status.
-int summarize(const Runs &runs, const Request &request, const QString &success, qint64 ms, Progress &progress,
-              const Said &said)
+Runs identifyAll(const Request &request)
 {
-    int done = 0;
-    bool recorded = true;
-    for (const auto &run : runs) {
-        done += run->result().outcome.ok ? 1 : 0;
-        recorded = report(*run, request, success, progress, said) && recorded;
-    }
-    const int status = Interrupt::exitStatus() ? Interrupt::exitStatus() : done == int(runs.size()) && recorded ? 0 : 1;
-    const QString totals = QStringLiteral("%1 of %2 panels %3 in %4 s%5")
-                               .arg(done).arg(runs.size()).arg(success, seconds(ms),
-                                                              status > 1 ? QStringLiteral(": interrupted") : QString());
-    if (request.json)
-        progress.line(QJsonObject{{"event", "summary"}, {"command", request.command}, {"ok", done},
-                                  {"panels", int(runs.size())}, {"seconds", ms / 1000.0}, {"status", status}});
-    else
-        progress.line(totals);
-    qDebug().noquote() << totals;
-    return status;
+    Progress silent(Progress::Plain, nullptr);
+    return runAll(UpdateJob::Identify, request, request.ports, nullptr, silent, nullptr);
 }
 
 // Every port and what answers on it.
@@ -271,8 +348,8 @@ int listPorts(const Request &request, Progress &progress)
         const UpdateJob::Result &r = run->result();
         const QString found = r.outcome.ok ? r.model : r.outcome.failure;
         if (request.json)
-            progress.line(QJsonObject{{"event", "port"}, {"port", p.portName}, {"location", p.systemLocation},
-                                      {r.outcome.ok ? "model" : "problem", found}});
+            progress.line(QJsonObject{{"event", "port"}, {"port", p.portName}, {"slot", p.slot},
+                                      {"location", p.systemLocation}, {r.outcome.ok ? "model" : "problem", found}});
         else
             progress.line(QStringLiteral("%1  %2  %3").arg(Progress::printable(p.portName), -14)
                               .arg(Progress::printable(p.systemLocation), -20).arg(found));
@@ -307,25 +384,48 @@ bool save(const QString &path, const QByteArray &bytes, std::FILE *out, QString 
 }
 
 // Updates every panel that appears, each as soon as it answers, until
-// Ctrl-C or SIGTERM, then says the totals. A port is tried once a panel
-// answers on it and then left alone until it goes away and comes back (the
-// next panel plugged in): a panel just updated runs its application, one that
-// failed stays in its bootloader until it is plugged in again. Ports there
-// at the start are only taken with --all.
+// Ctrl-C or SIGTERM, then says the totals. A port is tried once something
+// is plugged in on it and then left alone until it goes away and comes back
+// (the next panel plugged in): a panel just updated runs its application,
+// one that failed stays in its bootloader until it is plugged in again, and
+// what is no panel to update is said once. Ports there at the start are
+// only taken with --all. A port whose open fails because its device is gone
+// counts as gone. While the record cannot be written no new panel is taken.
 int watchPanels(const Request &request, const std::shared_ptr<const FirmwareImage> &image, Progress &progress,
                 const Said &said)
 {
     enum State { Waiting, Busy, Done };
     QHash<QString, State> ports;
     std::map<QString, std::unique_ptr<PanelRun>> runs;
+    QStringList leftAlone;
     if (!request.all)
-        for (const SerialPortEntry &port : portsFor(request.names, true))
+        for (const SerialPortEntry &port : portsFor(request.names, true)) {
             ports.insert(DevicePath::identity(port.systemLocation), Done);
+            leftAlone << Progress::printable(Progress::place(port.portName, port.slot));
+        }
+    const QString watched = request.names.isEmpty() ? QStringLiteral("every serial port")
+                                                    : Progress::printable(request.names.join(QStringLiteral(", ")));
+    if (request.json)
+        progress.line(QJsonObject{{"event", "watching"}, {"ports", QJsonArray::fromStringList(request.names)},
+                                  {"leftAlone", QJsonArray::fromStringList(leftAlone)}});
+    else
+        progress.line(QStringLiteral("Watching %1 for panels to update%2; Ctrl-C ends the watch.")
+                          .arg(watched, leftAlone.isEmpty() ? QString()
+                                                            : QStringLiteral(" (left alone, there at the start: %1; "
+                                                                             "--all takes them)").arg(leftAlone.join(", "))));
+    Bench bench(request, progress, said, QStringLiteral("updated and verified"));
     const UpdateJob::Options options = jobOptions(UpdateJob::Update, request, image);
-    QElapsedTimer clock;
-    clock.start();
-    int updated = 0, failed = 0;
-    bool recorded = true;
+    BenchGuard guard;
+    QString recordBlocked;  // why the record cannot be written, while it cannot
+    QSet<QString> toldBlocked;
+    const auto say = [&](const SerialPortEntry &port, const QString &problem) {
+        const QString where = Progress::printable(Progress::place(port.portName, port.slot));
+        if (request.json)
+            progress.line(QJsonObject{{"event", "skipped"}, {"port", port.portName}, {"slot", port.slot},
+                                      {"problem", problem}});
+        else
+            progress.line(QStringLiteral("%1: %2; left alone until it goes away").arg(where, problem));
+    };
     const auto reap = [&](bool all) {
         for (auto it = runs.begin(); it != runs.end();) {
             PanelRun &run = *it->second;
@@ -334,48 +434,68 @@ int watchPanels(const Request &request, const std::shared_ptr<const FirmwareImag
                 continue;
             }
             run.wait();
-            const bool attempted = !run.result().foundNoPanel();
-            if (attempted) {
-                (run.result().outcome.ok ? updated : failed) += 1;
-                recorded = report(run, request, QStringLiteral("updated and verified"), progress, said) && recorded;
+            const UpdateJob::Result &r = run.result();
+            State next = Done;
+            if (!r.foundNoPanel()) {
+                bench.report(run, r);
+                if (!r.recordError.isEmpty())
+                    recordBlocked = r.recordError;
+            } else if (r.outcome.failure == PortAccess::summary({PortAccess::Missing, {}, {}})
+                       || r.outcome.failure.startsWith(QLatin1String("open failed"))) {
+                next = Waiting;  // gone, or not there for now: a port that comes back is new
+            } else {
+                say(run.port(), QStringLiteral("not a panel to update: %1").arg(r.outcome.failure));
             }
-            // A port whose driver hangs is left alone too, until it goes away.
             if (ports.contains(it->first))
-                ports[it->first] = attempted || run.result().portHung ? Done : Waiting;
+                ports[it->first] = next;
             it = runs.erase(it);
         }
     };
     while (!Interrupt::requested()) {
+        if (!recordBlocked.isEmpty() && request.record->append(QByteArray(), &recordBlocked))
+            recordBlocked.clear();
         QHash<QString, State> now;
         for (const SerialPortEntry &port : portsFor(request.names, true)) {
             const QString id = DevicePath::identity(port.systemLocation);
             now.insert(id, ports.value(id, Waiting));
-            if (now.value(id) == Waiting) {
-                auto &run = runs[id] = std::make_unique<PanelRun>(options, port, &progress, true);
-                run->start();
-                now[id] = Busy;
+            if (now.value(id) != Waiting)
+                continue;
+            if (!recordBlocked.isEmpty()) {
+                if (!toldBlocked.contains(id))
+                    say(port, QStringLiteral("not updated: the record %1 cannot be written (%2)")
+                                  .arg(request.record->path(), recordBlocked));
+                toldBlocked.insert(id);
+                continue;
             }
+            toldBlocked.remove(id);
+            auto &run = runs[id] = std::make_unique<PanelRun>(options, port, &progress, true);
+            run->start();
+            now[id] = Busy;
         }
         // A port that went away while its panel was worked on stays busy to the end.
         for (const auto &run : runs)
             now.insert(run.first, Busy);
+        for (auto it = toldBlocked.begin(); it != toldBlocked.end();)
+            it = now.contains(*it) ? std::next(it) : toldBlocked.erase(it);
         ports = now;
         reap(false);
+        guard.setPanelsWriting(int(runs.size()));
         for (int ms = 0; ms < Timings::current().watchPollMs && !Interrupt::requested(); ms += 20)
             QThread::msleep(20);
     }
+    // Asked to stop: the panels in flight stop at their next block; a second
+    // signal ends the run without waiting for them.
+    while (std::any_of(runs.begin(), runs.end(), [](const auto &run) { return !run.second->done(); })) {
+        if (Interrupt::forced()) {
+            Runs left;
+            for (auto &run : runs)
+                left.push_back(std::move(run.second));
+            bench.endNow(left);
+        }
+        QThread::msleep(20);
+    }
     reap(true);
-    const QString totals = QStringLiteral("%1 panels updated, %2 failed in %3 s").arg(updated).arg(failed)
-                               .arg(seconds(clock.elapsed()));
-    // A watch always ends by a signal: a record that could not be kept is what the status tells.
-    const int status = recorded ? Interrupt::exitStatus() : 1;
-    if (request.json)
-        progress.line(QJsonObject{{"event", "summary"}, {"command", "watch"}, {"updated", updated}, {"failed", failed},
-                                  {"seconds", clock.elapsed() / 1000.0}, {"status", status}});
-    else
-        progress.line(totals);
-    qDebug().noquote() << totals;
-    return status;
+    return bench.summary();
 }
 
 int execute(const Request &request, const std::shared_ptr<const FirmwareImage> &image, Progress &progress,
@@ -385,8 +505,6 @@ int execute(const Request &request, const std::shared_ptr<const FirmwareImage> &
         return listPorts(request, progress);
     if (request.watch)
         return watchPanels(request, image, progress, said);
-    QElapsedTimer clock;
-    clock.start();
     QList<SerialPortEntry> ports = request.ports;
     if (request.all) {
         ports.clear();
@@ -398,7 +516,11 @@ int execute(const Request &request, const std::shared_ptr<const FirmwareImage> &
     }
     const UpdateJob::Kind job = request.command == QLatin1String("update") ? UpdateJob::Update
                                 : request.command == QLatin1String("verify") ? UpdateJob::Verify : UpdateJob::Read;
-    Runs runs = runAll(job, request, ports, image, progress);
+    const QString success = job == UpdateJob::Update ? QStringLiteral("updated and verified")
+                            : job == UpdateJob::Verify ? QStringLiteral("verified")
+                                                       : QStringLiteral("saved to ") + Progress::printable(request.file);
+    Bench bench(request, progress, said, success);
+    Runs runs = runAll(job, request, ports, image, progress, &bench);
     if (job == UpdateJob::Read && runs.front()->result().outcome.ok) {
         QString why;
         const QByteArray hex = IntelHexDump::fromProgram(runs.front()->result().program, DeviceProfile::supported());
@@ -409,10 +531,9 @@ int execute(const Request &request, const std::shared_ptr<const FirmwareImage> &
             outcome.failure = QStringLiteral("could not write %1: %2").arg(Progress::printable(request.file), why);
         }
     }
-    const QString success = job == UpdateJob::Update ? QStringLiteral("updated and verified")
-                            : job == UpdateJob::Verify ? QStringLiteral("verified")
-                                                       : QStringLiteral("saved to ") + Progress::printable(request.file);
-    return summarize(runs, request, success, clock.elapsed(), progress, said);
+    for (auto &run : runs)
+        bench.report(*run, run->result());
+    return bench.summary();
 }
 
 } // namespace
@@ -426,7 +547,7 @@ QString Cli::help()
 
 int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const std::function<void()> &beginRun)
 {
-    Said said{out, err, arguments.contains(QStringLiteral("--json"))};
+    Said said{out, err, arguments.contains(QStringLiteral("--json")), QString(), nullptr};
     QCommandLineParser parser;
     const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("port"));
     const QCommandLineOption afterOption(QStringLiteral("after"), QString(), QStringLiteral("run|stay"));
@@ -450,7 +571,9 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
     request.json = said.json;
     request.watch = parser.isSet(watch);
     request.check = parser.isSet(verifyAll) ? UpdateEngine::WholeMemory : UpdateEngine::WrittenBlocks;
-    request.record = parser.value(recordOption);
+    const QString recordPath = parser.value(recordOption);
+    if (!recordPath.isEmpty())
+        request.record = std::make_shared<RecordBook>(recordPath);
     request.names = parser.values(portOption);
     const QString &command = request.command;
     const QStringList &names = request.names;
@@ -468,7 +591,8 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
         return said.usage(QStringLiteral("--watch goes with update"));
     if (parser.isSet(verifyAll) && command != QLatin1String("update"))
         return said.usage(QStringLiteral("--verify-all goes with update (verify always checks the whole memory)"));
-    if (parser.isSet(recordOption) && (command == QLatin1String("list") || request.record.isEmpty()))
+    said.command = command;
+    if (parser.isSet(recordOption) && (command == QLatin1String("list") || recordPath.isEmpty()))
         return said.usage(QStringLiteral("--record takes a file, for update, verify or read"));
     if ((command == QLatin1String("verify") && names.isEmpty()) || (command == QLatin1String("read") && names.size() != 1))
         return said.usage(command + (command == QLatin1String("read") ? " needs one --port PORT" : " needs --port PORT"));
@@ -485,9 +609,13 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
     qDebug().noquote() << "bootloader-cli" << arguments.join(QLatin1Char(' '));
     std::shared_ptr<const FirmwareImage> image;
     int status = 1;
-    if (command == QLatin1String("update") || command == QLatin1String("verify"))
-        image = loadImage(request.file, said);
-    if (!image && (command == QLatin1String("update") || command == QLatin1String("verify"))) {
+    QString why;
+    if (request.record && !request.record->check(&why)) {
+        // Found before any panel is touched, not after the first was written.
+        status = said.error(kUsage, QStringLiteral("the record %1 cannot be written: %2")
+                                        .arg(Progress::printable(recordPath), why));
+    } else if ((command == QLatin1String("update") || command == QLatin1String("verify"))
+               && !(image = loadImage(request.file, said))) {
         status = kUsage;
     } else if (!ConnectionFactory::start()) {
         said.error(1, QStringLiteral("the bootloader library (%1) is missing").arg(PicBoot::libraryPath()));
@@ -497,8 +625,10 @@ int Cli::run(const QStringList &arguments, std::FILE *out, std::FILE *err, const
         std::FILE *shown = request.file == QLatin1String("-") && command == QLatin1String("read") ? err : out;
         Progress progress(request.json ? Progress::Json
                           : outputIsTerminal() && shown == stdout ? Progress::Terminal : Progress::Plain,
-                          shown);
+                          shown, command);
+        said.progress = &progress;
         status = execute(request, image, progress, said);
+        said.progress = nullptr;
     }
     qDebug() << "bootloader-cli exits with status" << status;
     qDebug().noquote() << (Interrupt::exitStatus() ? QStringLiteral("Run ended: interrupted.")

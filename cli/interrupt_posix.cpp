@@ -6,13 +6,16 @@
 
 namespace {
 std::atomic<bool> g_requested{false};
+std::atomic<int> g_signals{0};
 std::atomic<int> g_status{0};
 
 void onSignal(int number)
 {
-    if (g_requested)
+    const int count = ++g_signals;
+    if (count >= 3)
         _exit(128 + number);
-    g_status = 128 + number;
+    if (count == 1)
+        g_status = 128 + number;
     g_requested = true;
 }
 } // namespace
@@ -20,6 +23,7 @@ void onSignal(int number)
 void Interrupt::watch()
 {
     g_requested = false;
+    g_signals = 0;
     g_status = 0;
     static const bool installed = [] {
         struct sigaction action = {};
@@ -38,6 +42,11 @@ void Interrupt::watch()
 const std::atomic<bool> &Interrupt::requested()
 {
     return g_requested;
+}
+
+bool Interrupt::forced()
+{
+    return g_signals >= 2;
 }
 
 int Interrupt::exitStatus()

@@ -6,6 +6,7 @@
 
 namespace {
 std::atomic<bool> g_requested{false};
+std::atomic<int> g_signals{0};
 std::atomic<int> g_status{0};
 
 BOOL WINAPI onControl(DWORD event)
@@ -13,15 +14,19 @@ BOOL WINAPI onControl(DWORD event)
     // As the POSIX signals would be numbered: Ctrl-C SIGINT, Ctrl-Break
     // SIGTERM, a closing console SIGHUP.
     const int status = event == CTRL_C_EVENT ? 130 : event == CTRL_BREAK_EVENT ? 143 : 129;
-    if (g_requested)
+    const int count = ++g_signals;
+    if (count >= 3)
         std::_Exit(status);
-    g_status = status;
+    if (count == 1)
+        g_status = status;
     g_requested = true;
-    // For a closing console, logoff or shutdown Windows ends the program as
-    // soon as this returns, and within 5 s anyway: the panels get that long
-    // to stop at a block and the records to be written; main's end ends this.
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+    // A closing console ends the program as soon as this returns, and
+    // within 5 s anyway: the run ends now, as after a second Ctrl-C, and
+    // main's end ends this. (Logoff and shutdown reach services only.)
+    if (event == CTRL_CLOSE_EVENT) {
+        g_signals = 2;
         Sleep(4500);
+    }
     return TRUE;
 }
 } // namespace
@@ -29,6 +34,7 @@ BOOL WINAPI onControl(DWORD event)
 void Interrupt::watch()
 {
     g_requested = false;
+    g_signals = 0;
     g_status = 0;
     static const bool installed = SetConsoleCtrlHandler(onControl, TRUE) != 0;
     (void)installed;
@@ -37,6 +43,11 @@ void Interrupt::watch()
 const std::atomic<bool> &Interrupt::requested()
 {
     return g_requested;
+}
+
+bool Interrupt::forced()
+{
+    return g_signals >= 2;
 }
 
 int Interrupt::exitStatus()

@@ -4,12 +4,9 @@
 #include "firmware/deviceprofile.h"
 #include "firmware/firmwareimage.h"
 
-namespace {
-QString rowName(const SerialPortEntry &port)
-{
-    return port.slot.isEmpty() ? port.portName : port.slot + QLatin1Char(' ') + port.portName;
-}
+#include <QMutexLocker>
 
+namespace {
 // Every line a panel's work writes to the log names its port.
 UpdateJob::Options withLogPrefix(UpdateJob::Options options, const SerialPortEntry &port)
 {
@@ -22,7 +19,7 @@ PanelRun::PanelRun(const UpdateJob::Options &options, const SerialPortEntry &por
                    bool waitsForPanel)
     : m_progress(progress)
     , m_waitsForPanel(waitsForPanel)
-    , m_row(progress->addPanel(rowName(port)))
+    , m_row(progress->addPanel(port.portName, port.slot))
     , m_job(withLogPrefix(options, port), port, this)
 {
     const DeviceProfile &profile = DeviceProfile::supported();
@@ -32,8 +29,32 @@ PanelRun::PanelRun(const UpdateJob::Options &options, const SerialPortEntry &por
         m_progress->report(m_row, QString(), QStringLiteral("identify"));
 }
 
+void PanelRun::start()
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_start = QDateTime::currentDateTimeUtc();
+    }
+    m_job.start();
+}
+
+UpdateJob::Result PanelRun::givenUp() const
+{
+    QMutexLocker lock(&m_mutex);
+    UpdateJob::Result result;
+    result.model = m_model;
+    result.start = m_start;
+    result.end = QDateTime::currentDateTimeUtc();
+    result.outcome.ok = false;
+    result.outcome.interrupted = true;
+    result.outcome.phase = m_phase;
+    result.outcome.failure = QStringLiteral("interrupted during %1 by a second signal").arg(UpdateEngine::phaseName(m_phase));
+    return result;
+}
+
 void PanelRun::jobIdentified(const QString &model)
 {
+    QMutexLocker lock(&m_mutex);
     m_model = model;
 }
 
@@ -41,6 +62,12 @@ void PanelRun::jobIdentified(const QString &model)
 // from a measured rate, which jumps with every slow reply.
 void PanelRun::jobProgress(UpdateEngine::Phase phase, int percent)
 {
+    QString model;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_phase = phase;
+        model = m_model;
+    }
     const bool moving = percent >= 0 && (phase == UpdateEngine::Write || phase == UpdateEngine::Verify
                                          || phase == UpdateEngine::Read);
     // A verify reads the whole memory; after an update's write, the rest of it.
@@ -50,7 +77,7 @@ void PanelRun::jobProgress(UpdateEngine::Phase phase, int percent)
     const double left = moving ? blocks * (100 - percent) / 100.0
                                      * DeviceProfile::supported().blockSeconds(phase == UpdateEngine::Write)
                                : -1;
-    m_progress->report(m_row, m_model, UpdateEngine::phaseName(phase), percent, left);
+    m_progress->report(m_row, model, UpdateEngine::phaseName(phase), percent, left);
 }
 
 void PanelRun::jobEnded()
@@ -62,7 +89,7 @@ void PanelRun::jobEnded()
     if (!shown)
         return;
     const bool all = r.outcome.ok && m_job.options().kind != UpdateJob::Read;
-    m_progress->report(m_row, m_model,
+    m_progress->report(m_row, r.model,
                        r.outcome.ok ? QStringLiteral("done") : r.outcome.interrupted ? QStringLiteral("interrupted")
                                                                                      : QStringLiteral("failed"),
                        all ? 100 : -1);

@@ -7,10 +7,61 @@ namespace {
 constexpr int kRedrawMs = 100;
 }
 
-Progress::Progress(Mode mode, std::FILE *out)
+Progress::Progress(Mode mode, std::FILE *out, const QString &command)
     : m_mode(mode)
     , m_out(out)
+    , m_command(command)
 {
+    if (m_out)
+        m_writer = std::thread([this] { writer(); });
+}
+
+Progress::~Progress()
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_ending = true;
+        m_wake.wakeAll();
+    }
+    if (m_writer.joinable())
+        m_writer.join();
+}
+
+void Progress::writer()
+{
+    QMutexLocker lock(&m_mutex);
+    for (;;) {
+        while (m_queue.isEmpty() && !m_ending)
+            m_wake.wait(&m_mutex);
+        if (m_queue.isEmpty())
+            break;
+        const QByteArray bytes = m_queue.takeFirst();
+        m_writing = true;
+        lock.unlock();
+        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out) == size_t(bytes.size()))
+            std::fflush(m_out);
+        lock.relock();
+        m_writing = false;
+        if (m_queue.isEmpty())
+            m_drained.wakeAll();
+    }
+    m_drained.wakeAll();
+}
+
+void Progress::flush()
+{
+    QMutexLocker lock(&m_mutex);
+    while (m_out && (!m_queue.isEmpty() || m_writing))
+        m_drained.wait(&m_mutex);
+}
+
+// Under m_mutex.
+void Progress::write(const QByteArray &bytes)
+{
+    if (!m_out)
+        return;
+    m_queue.append(bytes);
+    m_wake.wakeAll();
 }
 
 QString Progress::printable(const QString &text)
@@ -25,34 +76,34 @@ QString Progress::printable(const QString &text)
     return out;
 }
 
-int Progress::addPanel(const QString &port)
+QString Progress::place(const QString &port, const QString &slot)
+{
+    return slot.isEmpty() ? port : slot + QLatin1Char(' ') + port;
+}
+
+int Progress::addPanel(const QString &port, const QString &slot)
 {
     QMutexLocker lock(&m_mutex);
     // One line a slot: a panel plugged in where another was takes its line.
     for (int i = 0; i < m_rows.size(); ++i)
-        if (m_rows.at(i).port == port)
+        if (m_rows.at(i).port == port && m_rows.at(i).slot == slot)
             return i;
     Row row;
     row.port = port;
+    row.slot = slot;
     m_rows.append(row);
     return m_rows.size() - 1;
 }
 
 QString Progress::text(const Row &row) const
 {
-    QString line = QStringLiteral("%1  %2  %3").arg(printable(row.port), -14).arg(row.model, -12).arg(row.phase, -8);
+    QString line = QStringLiteral("%1  %2  %3").arg(printable(place(row.port, row.slot)), -14).arg(row.model, -12).arg(row.phase, -8);
     if (row.percent >= 0)
         line += QStringLiteral(" %1%").arg(row.percent, 3);
     if (row.secondsLeft >= 0)
         line += QStringLiteral("  %1:%2 left").arg(int(row.secondsLeft + 0.5) / 60).arg(int(row.secondsLeft + 0.5) % 60, 2, 10,
                                                                                      QLatin1Char('0'));
     return line;
-}
-
-void Progress::write(const QByteArray &bytes)
-{
-    if (m_out && std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out) == size_t(bytes.size()))
-        std::fflush(m_out);
 }
 
 void Progress::redraw()
@@ -92,7 +143,8 @@ void Progress::report(int row, const QString &model, const QString &phase, int p
         if (!newPhase && percent == r.shown)
             break;
         r.shown = percent;
-        QJsonObject object{{"event", "progress"}, {"port", r.port}, {"model", r.model}, {"phase", r.phase}};
+        QJsonObject object{{"event", "progress"}, {"command", m_command}, {"port", r.port}, {"slot", r.slot},
+                           {"model", r.model}, {"phase", r.phase}};
         if (percent >= 0)
             object.insert(QStringLiteral("percent"), percent);
         if (secondsLeft >= 0)
@@ -110,8 +162,10 @@ void Progress::line(const QString &text)
     m_drawn = 0;  // the panels' lines stay above it
 }
 
-void Progress::line(const QJsonObject &object)
+void Progress::line(QJsonObject object)
 {
     QMutexLocker lock(&m_mutex);
+    if (!object.contains(QStringLiteral("command")))
+        object.insert(QStringLiteral("command"), m_command);
     write(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
 }

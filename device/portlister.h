@@ -20,4 +20,8 @@ public:
     // port of its sysfs path; on Windows the location the driver reports
     // ("Port_#0002.Hub_#0001"). Empty where the system does not tell.
     static QString slotOf(const QString &location);
+    // The location of the listed port plugged in at `slot`, as slotOf()
+    // names it, so that a bench can name its ports by where they are
+    // plugged in; empty when no listed port is there.
+    static QString locationOfSlot(const QString &slot);
 };

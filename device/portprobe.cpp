@@ -84,6 +84,24 @@ bool isProbeReply(const QByteArray &answer, const DeviceProfile &profile)
 
 // A port that cannot be opened is told apart from one where nothing
 // answered: the technician can fix it.
+// The same bootloader on another controller answers the probe with its own
+// device ID: a frame of the probe's length, header and checksum rule, with
+// other ID bytes. -1 when the answer is no such frame.
+int otherDeviceId(const QByteArray &answer, const DeviceProfile &profile)
+{
+    const QByteArray &reply = profile.probeReply;
+    const QByteArray frame = answer.right(reply.size());
+    constexpr int kHeader = 7;  // STX STX, command, length, the three address bytes
+    if (frame.size() != reply.size() || !frame.startsWith(reply.left(kHeader)) || frame.back() != reply.back())
+        return -1;
+    quint8 sum = 0;
+    for (int i = 2; i < frame.size() - 1; ++i)
+        sum = quint8(sum + quint8(frame.at(i)));
+    if (sum != 0)
+        return -1;
+    return quint8(frame.at(kHeader)) | quint8(frame.at(kHeader + 1)) << 8;
+}
+
 int unusable(const SerialPortEntry &entry, QSerialPort::SerialPortError error, const QString &errorString,
              PortProbe::Outcome *outcome)
 {
@@ -137,6 +155,7 @@ int exchange(const SerialPortEntry &entry, int answerMs, const DeviceProfile &pr
     }
     if (!isProbeReply(answer, profile)) {
         port.close();
+        outcome->otherDeviceId = otherDeviceId(answer, profile);
         return ConnectionFactory::WrongProbeReply;
     }
 

@@ -24,6 +24,7 @@ public:
         int answerSize = 0;          // bytes answered to the probe (0: nothing)
         PortAccess::Problem problem; // why the port could not be used (-2)
         const DeviceProfile *profile = nullptr;  // the answering panel's; null for no known model
+        int otherDeviceId = -1;      // a bootloader of another controller answered the probe with its ID
     };
 
     // Probes with the bytes of `profile`, the controller every known panel carries.

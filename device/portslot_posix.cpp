@@ -23,3 +23,11 @@ QString PortLister::slotOf(const QString &location)
             return parts.at(i - 1);
     return QString();
 }
+
+QString PortLister::locationOfSlot(const QString &slot)
+{
+    for (const SerialPortEntry &port : availablePorts())
+        if (!slot.isEmpty() && slotOf(port.systemLocation).compare(slot, Qt::CaseInsensitive) == 0)
+            return port.systemLocation;
+    return QString();
+}

@@ -35,3 +35,11 @@ QString PortLister::slotOf(const QString &location)
     SetupDiDestroyDeviceInfoList(set);
     return slot;
 }
+
+QString PortLister::locationOfSlot(const QString &slot)
+{
+    for (const SerialPortEntry &port : availablePorts())
+        if (!slot.isEmpty() && slotOf(port.systemLocation).compare(slot, Qt::CaseInsensitive) == 0)
+            return port.systemLocation;
+    return QString();
+}

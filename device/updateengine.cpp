@@ -231,6 +231,10 @@ bool UpdateEngine::read(QByteArray *fileBytes, Ending ending)
     const quint32 end = profile.protectedStart();
     fileBytes->clear();
     fileBytes->reserve(int(end * profile.bytesPerAddress));
+    // The CRC of the rows a file saved from this read would write, as read:
+    // an update of that file returns the same for them where the panel
+    // holds the same, so the two records can be compared.
+    quint32 crc = 0;
     for (quint32 address = profile.programStart; address < end; address += profile.rowAddresses()) {
         if (m_stop && *m_stop) {
             m_outcome.interrupted = true;
@@ -241,9 +245,14 @@ bool UpdateEngine::read(QByteArray *fileBytes, Ending ending)
             return fail(Read, ConnectionFailed, QStringLiteral("the read at 0x%1 failed: %2").arg(address, 0, 16).arg(why()),
                         address);
         *fileBytes += row;
+        bool blank = true;
+        for (int k = 0; k < row.size() && blank; ++k)
+            blank = FirmwareImage::isPhantom(quint64(k)) || quint8(row.at(k)) == 0xFF;
+        if (!blank)
+            crc = crc32(row, crc);
         report(Read, int(qint64(address) * 100 / end));
     }
-    m_outcome.readBackCrc = crc32(*fileBytes);
+    m_outcome.readBackCrc = crc;
     this->end(Read);
     return finish(ending);
 }

@@ -5,6 +5,7 @@
 #include "device/debuglog.h"
 #include "device/heldlink.h"
 #include "device/portlister.h"
+#include "device/recordbook.h"
 #include "firmware/deviceprofile.h"
 #include "firmware/firmwareimage.h"
 
@@ -88,7 +89,10 @@ std::unique_ptr<Connection> UpdateJob::openPanel()
         m_result.portHung = panel.problem.cause == PortAccess::NotResponding;
         break;
     case ConnectionFactory::WrongProbeReply:
-        failure = panel.answerSize == 0 ? QStringLiteral("no reply") : QStringLiteral("not a panel");
+        failure = panel.answerSize == 0 ? QStringLiteral("no reply")
+                  : panel.otherDeviceId >= 0
+                      ? QStringLiteral("another controller (device ID 0x%1)").arg(panel.otherDeviceId, 4, 16, QLatin1Char('0'))
+                      : QStringLiteral("not a panel");
         break;
     case ConnectionFactory::NoModelByte: failure = QStringLiteral("not a panel (no model byte)"); break;
     case ConnectionFactory::UnknownPort: failure = QStringLiteral("no such serial port"); break;
@@ -148,24 +152,24 @@ void UpdateJob::run()
         link->close();
     }
     m_result.end = QDateTime::currentDateTimeUtc();
-    if (!m_options.recordFile.isEmpty() && !record().appendTo(m_options.recordFile, &m_result.recordError))
-        qDebug() << "The record" << m_options.recordFile << "could not be written:" << m_result.recordError;
+    if (m_options.record && claimRecord() && !m_options.record->append(record().line(), &m_result.recordError))
+        qDebug() << "The record" << m_options.record->path() << "could not be written:" << m_result.recordError;
     if (m_observer)
         m_observer->jobEnded();
 }
 
-UpdateRecord UpdateJob::record() const
+UpdateRecord UpdateJob::record(const Result &result) const
 {
     UpdateRecord line;
-    line.start = m_result.start;
-    line.end = m_result.end;
+    line.start = result.start;
+    line.end = result.end;
     line.tool = m_options.tool;
     line.command = commandName(m_options.kind);
     line.port = m_port;
     if (line.port.slot.isEmpty())
         line.port.slot = PortLister::slotOf(m_port.systemLocation);
-    line.model = m_result.model;
+    line.model = result.model;
     line.image = m_options.image.get();
-    line.outcome = m_result.outcome;
+    line.outcome = result.outcome;
     return line;
 }

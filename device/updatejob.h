@@ -14,6 +14,7 @@
 
 class Connection;
 class FirmwareImage;
+class RecordBook;
 class QThread;
 struct HeldLink;
 
@@ -48,7 +49,7 @@ public:
         const std::atomic<bool> *stop = nullptr;     // read before each block and phase
         QString tool;                                // "bootloader-cli 1.0.4", for the record
         QString logPrefix;                           // before every debug line the job's thread writes
-        QString recordFile;                          // the job's record line is appended here as it ends
+        std::shared_ptr<RecordBook> record;          // the job's line goes here as it ends
         Timings timings = Timings::current();        // as they stand where the job is made
     };
 
@@ -84,8 +85,13 @@ public:
     // Once done.
     const Result &result() const { return m_result; }
     Result &result() { return m_result; }
-    // The line the job leaves in a record, once done.
-    UpdateRecord record() const;
+    // The line the job leaves in a record, once done; or the one a job's
+    // `result` so far makes (a job given up in flight).
+    UpdateRecord record() const { return record(m_result); }
+    UpdateRecord record(const Result &result) const;
+    // The right to append this job's one line to the record: true once, to
+    // the job at its end or to whoever gives it up first.
+    bool claimRecord() { return !m_recordClaimed.exchange(true); }
     static QString commandName(Kind kind);
 
 private:
@@ -99,4 +105,5 @@ private:
     Observer *m_observer;
     Result m_result;
     std::unique_ptr<QThread> m_thread;
+    std::atomic<bool> m_recordClaimed{false};
 };

@@ -24,7 +24,6 @@ QJsonObject UpdateRecord::toJson() const
                      {"model", model},
                      {"result", o.ok ? "ok" : o.interrupted ? "interrupted" : "failed"},
                      {"ok", o.ok},
-                     {"left", o.started ? "application" : "bootloader"},
                      {"seconds", seconds},
                      {"retries", o.retries},
                      {"blocksWritten", o.blocksWritten},
@@ -34,6 +33,9 @@ QJsonObject UpdateRecord::toJson() const
         line.insert(QStringLiteral("fileSize"), image->fileSize());
         line.insert(QStringLiteral("fileSha256"), image->fileSha256());
     }
+    // What the panel was left in, where one answered.
+    if (o.ok || o.phase != UpdateEngine::Identify)
+        line.insert(QStringLiteral("left"), o.started ? "application" : "bootloader");
     // What was read back and found right: never more than was checked.
     if (image && o.ok)
         line.insert(QStringLiteral("verified"), o.checked == UpdateEngine::WholeMemory ? "all" : "written");
@@ -55,7 +57,7 @@ QJsonObject UpdateRecord::toJson() const
     return line;
 }
 
-bool UpdateRecord::appendTo(const QString &path, QString *why) const
+QByteArray UpdateRecord::line() const
 {
-    return appendLine(path, QJsonDocument(toJson()).toJson(QJsonDocument::Compact) + '\n', why);
+    return QJsonDocument(toJson()).toJson(QJsonDocument::Compact) + '\n';
 }

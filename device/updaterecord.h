@@ -26,12 +26,6 @@ struct UpdateRecord
     UpdateEngine::Outcome outcome;
 
     QJsonObject toJson() const;
-    // Appends the line in one write to a file opened for appending, so that
-    // several programs may record into one file at once without tearing a
-    // line. False, with the reason, when it could not be written.
-    bool appendTo(const QString &path, QString *why) const;
-
-private:
-    // The one write, as each system makes it land at the end whole.
-    static bool appendLine(const QString &path, const QByteArray &line, QString *why);
+    // The line as a record keeps it.
+    QByteArray line() const;
 };

@@ -1,4 +1,5 @@
 #include "firmware/firmwareimage.h"
+#include "firmware/wholefile.h"
 
 #include "firmware/hexparser.h"
 #include "firmware/imagebuilder.h"
@@ -145,7 +146,9 @@ std::unique_ptr<FirmwareImage> FirmwareImage::load(const QString &path, const De
         qDebug() << "FirmwareImage::load(): the lines read do not make an image:" << error;
     if (*check != Loaded)
         return nullptr;
-    image->m_fileName = QFileInfo(path).fileName();
+    // The path as given, made absolute; a pipe says so (<(cat fw.hex)).
+    const QString pipe = pipeName(path);
+    image->m_fileName = QFileInfo(path).absoluteFilePath() + (pipe.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(pipe));
     image->m_fileSize = text.size();
     image->m_fileSha256 = QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex());
     return image;

@@ -60,8 +60,9 @@ public:
     // that part). *at receives the device address at fault.
     Check check(const DeviceProfile &profile, qint64 *at) const;
 
-    // The file it came from, for the record of an update: its name, size and
-    // SHA-256 (lowercase hex); empty where it came from lines.
+    // The file it came from, for the record of an update: its path made
+    // absolute (a pipe named as such), size and SHA-256 (lowercase hex);
+    // empty where it came from lines.
     QString fileName() const { return m_fileName; }
     qint64 fileSize() const { return m_fileSize; }
     QString fileSha256() const { return m_fileSha256; }

@@ -12,3 +12,7 @@ enum class ReadProblem { None, Missing, IsDirectory, TooLarge, Silent, Failed };
 // never ends (/dev/zero) as TooLarge. *detail gets the system's words where
 // it gives any.
 ReadProblem readWholeFile(const QString &path, qint64 limit, int idleMs, QByteArray *bytes, QString *detail);
+
+// What the system calls the pipe at `path` ("pipe:[8917]" behind a
+// /dev/fd link, or "pipe"); empty when it is not a pipe.
+QString pipeName(const QString &path);

@@ -54,3 +54,16 @@ ReadProblem readWholeFile(const QString &path, qint64 limit, int idleMs, QByteAr
         bytes->clear();
     return problem;
 }
+
+QString pipeName(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(name.constData(), &info) != 0 || !S_ISFIFO(info.st_mode))
+        return QString();
+    char target[256] = {};
+    const ssize_t length = ::readlink(name.constData(), target, sizeof target - 1);
+    return length > 0 && !QString::fromLocal8Bit(target, int(length)).startsWith(QLatin1Char('/'))
+               ? QString::fromLocal8Bit(target, int(length))
+               : QStringLiteral("pipe");
+}

@@ -1,7 +1,10 @@
 #include "firmware/wholefile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <windows.h>
 
 // Windows has no named pipe at a file's path for a technician to pass: a
 // file is read as it lies.
@@ -25,4 +28,16 @@ ReadProblem readWholeFile(const QString &path, qint64 limit, int, QByteArray *by
         return tooLarge ? ReadProblem::TooLarge : ReadProblem::Failed;
     }
     return ReadProblem::None;
+}
+
+QString pipeName(const QString &path)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t *>(native.utf16()), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return QString();
+    const bool pipe = GetFileType(file) == FILE_TYPE_PIPE;
+    CloseHandle(file);
+    return pipe ? QStringLiteral("pipe") : QString();
 }

@@ -3,6 +3,7 @@
 #include "device/connection.h"
 #include "device/devicepath.h"
 #include "device/heldlink.h"
+#include "device/recordbook.h"
 #include "device/timings.h"
 #include "firmware/deviceprofile.h"
 #include "library/keepaliveworker.h"
@@ -188,10 +189,15 @@ std::unique_ptr<UpdateJob> Library::startUpdate(const QString &portName, UpdateJ
     options.ending = UpdateEngine::StartApplication;
     options.stop = stop;
     options.tool = QStringLiteral("bootloader-wizard ") + QCoreApplication::applicationVersion();
-    options.recordFile = m_recordFile;
+    options.record = m_records;
     auto job = std::make_unique<UpdateJob>(options, e, observer);
     job->start();
     return job;
+}
+
+void Library::setRecordFile(const QString &path)
+{
+    m_records = path.isEmpty() ? nullptr : std::make_shared<RecordBook>(path);
 }
 
 // Closes the entry's link, under its lock; the entry goes with its last holder.

@@ -19,6 +19,7 @@
 #include "firmware/firmwareimage.h"
 
 struct HeldLink;
+class RecordBook;
 
 // The one object through which pages and workers reach the panels.
 //
@@ -76,8 +77,7 @@ public:
     void wakeUp();
     // Where each update's record line goes (the log folder's records.jsonl in
     // the program); empty: nowhere.
-    void setRecordFile(const QString &path) { m_recordFile = path; }
-    QString recordFile() const { return m_recordFile; }
+    void setRecordFile(const QString &path);
     // Waits until no call from another thread runs: the program's end must
     // not pull the table from under a scanner or a keep-alive pass.
     void settle();
@@ -115,7 +115,7 @@ private:
     int m_lastError = 0;
     QHash<int, QString> modelNames;
     LoadedFile m_loaded;
-    QString m_recordFile;
+    std::shared_ptr<RecordBook> m_records;
     bool m_exitHookSet = false;
     QMutex m_busyMutex;
     QWaitCondition m_idle;
