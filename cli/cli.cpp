@@ -414,7 +414,8 @@ int watchPanels(const Request &request, const std::shared_ptr<const FirmwareImag
                                                             : QStringLiteral(" (left alone, there at the start: %1; "
                                                                              "--all takes them)").arg(leftAlone.join(", "))));
     Bench bench(request, progress, said, QStringLiteral("updated and verified"));
-    const UpdateJob::Options options = jobOptions(UpdateJob::Update, request, image);
+    UpdateJob::Options options = jobOptions(UpdateJob::Update, request, image);
+    options.recordsNoPanel = false;  // a plug that is no panel to update is said, not recorded
     BenchGuard guard;
     QString recordBlocked;  // why the record cannot be written, while it cannot
     QSet<QString> toldBlocked;

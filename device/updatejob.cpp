@@ -152,7 +152,8 @@ void UpdateJob::run()
         link->close();
     }
     m_result.end = QDateTime::currentDateTimeUtc();
-    if (m_options.record && claimRecord() && !m_options.record->append(record().line(), &m_result.recordError))
+    if (m_options.record && (m_options.recordsNoPanel || !m_result.foundNoPanel()) && claimRecord()
+        && !m_options.record->append(record().line(), &m_result.recordError))
         qDebug() << "The record" << m_options.record->path() << "could not be written:" << m_result.recordError;
     if (m_observer)
         m_observer->jobEnded();

@@ -49,7 +49,8 @@ public:
         const std::atomic<bool> *stop = nullptr;     // read before each block and phase
         QString tool;                                // "bootloader-cli 1.0.4", for the record
         QString logPrefix;                           // before every debug line the job's thread writes
-        std::shared_ptr<RecordBook> record;          // the job's line goes here as it ends
+        std::shared_ptr<RecordBook> record;          // the job's line goes here as it ends...
+        bool recordsNoPanel = true;                  // ...also where no panel answered
         Timings timings = Timings::current();        // as they stand where the job is made
     };
 

@@ -26,7 +26,7 @@ packages=(build-essential cmake ninja-build pkg-config python3
 # made with openssl), and the Debian package is checked with lintian. Their
 # recommended packages are not needed.
 lean=()
-[ "$mode" = test ] && lean=(wine wine64 lintian nsis osslsigncode openssl)
+[ "$mode" = test ] && lean=(wine wine64 lintian nsis osslsigncode openssl python3-jsonschema)
 
 absent() {
     for p in "$@"; do

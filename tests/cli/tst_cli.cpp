@@ -65,6 +65,7 @@ private slots:
     void aReaderThatGoesAwayStopsNothing();
     void aBenchWatchesItsSlotsAndRecordsEveryPanel();
     void twoProgramsRecordingAtOnceTearNoLine();
+    void cleanupTestCase();
 
 private:
     QString run(const QStringList &arguments, int *status, QString *log = nullptr);
@@ -78,8 +79,22 @@ private:
     const QString m_samplePath = samplePath();
 };
 
+namespace {
+// Every JSON line the runs show, events and records alike, for the schema's test.
+void keepJson(const QByteArray &text)
+{
+    QFile lines(QStringLiteral(WIZARD_JSON_LINES));
+    if (!lines.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    for (const QByteArray &line : text.split('\n'))
+        if (line.startsWith('{'))
+            lines.write(line + '\n');
+}
+} // namespace
+
 void TestCli::initTestCase()
 {
+    QFile::remove(QStringLiteral(WIZARD_JSON_LINES));
     Timings &t = Timings::current();
     t.answerMs = 300;
     t.linkTimeoutMs = 150;
@@ -104,6 +119,7 @@ QString TestCli::run(const QStringList &arguments, int *status, QString *log)
     for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
         text.append(buffer, int(n));
     std::fclose(out);
+    keepJson(text);
     QFile file(logPath);
     if (log)
         *log = logPath.isEmpty() || !file.open(QIODevice::ReadOnly) ? QString() : QString::fromUtf8(file.readAll());
@@ -449,12 +465,24 @@ void TestCli::twoProgramsRecordingAtOnceTearNoLine()
         QVERIFY2(QJsonDocument::fromJson(lines[i]).object().value("port").toString().size() == 600, lines[i].left(80));
 }
 
+// The records the runs left, for the schema's test.
+void TestCli::cleanupTestCase()
+{
+    for (const QFileInfo &record : QDir(m_dir.path()).entryInfoList({"*.jsonl"}, QDir::Files)) {
+        QFile file(record.filePath());
+        if (file.open(QIODevice::ReadOnly))
+            keepJson(file.readAll());
+    }
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     // As a second program writing the record: long lines, one after another.
     if (qEnvironmentVariableIsSet("APPEND_RECORDS_TO")) {
         UpdateRecord line;
+        line.command = QStringLiteral("update");
+        line.start = line.end = QDateTime::currentDateTimeUtc();
         line.port.portName = QString(600, QLatin1Char('x'));
         RecordBook book(qEnvironmentVariable("APPEND_RECORDS_TO"));
         QString why;
