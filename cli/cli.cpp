@@ -246,8 +246,10 @@ public:
             m_progress.line(line);
         qDebug().noquote() << "Run ended on" << run.port().systemLocation << ":" << line;
         QString why = result.recordError;
-        if (m_request.record && why.isEmpty() && !run.job().options().record && run.job().claimRecord())
-            m_request.record->append(record.line(), &why);
+        // The job keeps its own line as it ends; a read's, and a job given
+        // up in flight, are kept here.
+        if (m_request.record)
+            m_request.record->append(record.line(), &why, &run.job().recordClaim());
         if (!why.isEmpty()) {
             m_said.error(1, QStringLiteral("the record %1 could not be written: %2; the line is kept and tried again")
                                 .arg(Progress::printable(m_request.record->path()), why));
@@ -264,6 +266,10 @@ public:
             if (run)
                 report(*run, run->done() ? run->result() : run->givenUp());
         const int status = summary();
+        // A job that took its line's turn has it on disk once the record is ours.
+        QString why;
+        if (m_request.record)
+            m_request.record->append(QByteArray(), &why);
         qDebug() << "bootloader-cli exits with status" << status << "after a second signal, without waiting for the panels";
         qDebug().noquote() << "Run ended: interrupted.";
         m_progress.flush();
@@ -441,9 +447,10 @@ int watchPanels(const Request &request, const std::shared_ptr<const FirmwareImag
                 bench.report(run, r);
                 if (!r.recordError.isEmpty())
                     recordBlocked = r.recordError;
-            } else if (r.outcome.failure == PortAccess::summary({PortAccess::Missing, {}, {}})
-                       || r.outcome.failure.startsWith(QLatin1String("open failed"))) {
-                next = Waiting;  // gone, or not there for now: a port that comes back is new
+            } else if (r.portProblem == PortAccess::Missing || r.portProblem == PortAccess::OtherFailure) {
+                // Its device is gone (Windows lists a port a while longer, and
+                // opening it fails): what comes back on it is a new plug.
+                next = Waiting;
             } else {
                 say(run.port(), QStringLiteral("not a panel to update: %1").arg(r.outcome.failure));
             }

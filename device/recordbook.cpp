@@ -12,11 +12,13 @@ bool RecordBook::check(QString *why) const
     return m_path.isEmpty() || canAppend(m_path, why);
 }
 
-bool RecordBook::append(const QByteArray &line, QString *why)
+bool RecordBook::append(const QByteArray &line, QString *why, std::atomic<bool> *claim)
 {
     if (m_path.isEmpty())
         return true;
     QMutexLocker lock(&m_mutex);
+    if (claim && claim->exchange(true))
+        return true;
     if (!line.isEmpty())
         m_pending.append(line.endsWith('\n') ? line : line + '\n');
     while (!m_pending.isEmpty()) {

@@ -5,6 +5,8 @@
 #include <QMutex>
 #include <QString>
 
+#include <atomic>
+
 // The record a run keeps, a factory's trace of every panel: one JSON line a
 // panel and attempt, each whole and on disk before its append returns. An
 // append that fails part-way is undone (the file back to its length before,
@@ -23,9 +25,11 @@ public:
     // and why not, in the system's words.
     bool check(QString *why) const;
     // Appends the line after those still unwritten (an empty line: only
-    // those); false, with why, while any of them is still unwritten. Any
+    // those); false, with why, while any of them is still unwritten. With
+    // `claim`, only when the claim was not taken yet, taking it under the
+    // same lock: whoever else holds it has appended its line by then. Any
     // thread.
-    bool append(const QByteArray &line, QString *why);
+    bool append(const QByteArray &line, QString *why, std::atomic<bool> *claim = nullptr);
     QList<QByteArray> unwritten() const;
 
     // For tests where the machine has no small file system to fill: the

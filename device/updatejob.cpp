@@ -86,6 +86,7 @@ std::unique_ptr<Connection> UpdateJob::openPanel()
     switch (panel.result) {
     case ConnectionFactory::PortNotOpened:
         failure = PortAccess::summary(panel.problem);
+        m_result.portProblem = panel.problem.cause;
         m_result.portHung = panel.problem.cause == PortAccess::NotResponding;
         break;
     case ConnectionFactory::WrongProbeReply:
@@ -152,8 +153,8 @@ void UpdateJob::run()
         link->close();
     }
     m_result.end = QDateTime::currentDateTimeUtc();
-    if (m_options.record && (m_options.recordsNoPanel || !m_result.foundNoPanel()) && claimRecord()
-        && !m_options.record->append(record().line(), &m_result.recordError))
+    if (m_options.record && (m_options.recordsNoPanel || !m_result.foundNoPanel())
+        && !m_options.record->append(record().line(), &m_result.recordError, &m_recordClaimed))
         qDebug() << "The record" << m_options.record->path() << "could not be written:" << m_result.recordError;
     if (m_observer)
         m_observer->jobEnded();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/portaccess.h"
 #include "device/serialportentry.h"
 #include "device/timings.h"
 #include "device/updateengine.h"
@@ -61,6 +62,7 @@ public:
         QDateTime start;
         QDateTime end;
         bool portHung = false;          // the port's driver did not finish with it in time
+        PortAccess::Cause portProblem = PortAccess::Opened;  // why the port could not be opened
         QByteArray program;             // Read: the program memory below the protected page, in file layout
         QString recordError;            // why the record line could not be appended; empty when it was
         // Nothing answered as a known panel: no attempt was made.
@@ -90,9 +92,9 @@ public:
     // `result` so far makes (a job given up in flight).
     UpdateRecord record() const { return record(m_result); }
     UpdateRecord record(const Result &result) const;
-    // The right to append this job's one line to the record: true once, to
-    // the job at its end or to whoever gives it up first.
-    bool claimRecord() { return !m_recordClaimed.exchange(true); }
+    // The right to append this job's one line to the record, to the job at
+    // its end or to whoever gives it up first (RecordBook::append takes it).
+    std::atomic<bool> &recordClaim() { return m_recordClaimed; }
     static QString commandName(Kind kind);
 
 private:
