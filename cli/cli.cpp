@@ -425,13 +425,13 @@ int watchPanels(const Request &request, const std::shared_ptr<const FirmwareImag
     BenchGuard guard;
     QString recordBlocked;  // why the record cannot be written, while it cannot
     QSet<QString> toldBlocked;
-    const auto say = [&](const SerialPortEntry &port, const QString &problem) {
+    const auto say = [&](const SerialPortEntry &port, const QString &problem, const QString &until) {
         const QString where = Progress::printable(Progress::place(port.portName, port.slot));
         if (request.json)
             progress.line(QJsonObject{{"event", "skipped"}, {"port", port.portName}, {"slot", port.slot},
                                       {"problem", problem}});
         else
-            progress.line(QStringLiteral("%1: %2; left alone until it goes away").arg(where, problem));
+            progress.line(QStringLiteral("%1: %2; %3").arg(where, problem, until));
     };
     const auto reap = [&](bool all) {
         for (auto it = runs.begin(); it != runs.end();) {
@@ -452,7 +452,8 @@ int watchPanels(const Request &request, const std::shared_ptr<const FirmwareImag
                 // opening it fails): what comes back on it is a new plug.
                 next = Waiting;
             } else {
-                say(run.port(), QStringLiteral("not a panel to update: %1").arg(r.outcome.failure));
+                say(run.port(), QStringLiteral("not a panel to update: %1").arg(r.outcome.failure),
+                    QStringLiteral("left alone until it goes away"));
             }
             if (ports.contains(it->first))
                 ports[it->first] = next;
@@ -471,7 +472,8 @@ int watchPanels(const Request &request, const std::shared_ptr<const FirmwareImag
             if (!recordBlocked.isEmpty()) {
                 if (!toldBlocked.contains(id))
                     say(port, QStringLiteral("not updated: the record %1 cannot be written (%2)")
-                                  .arg(request.record->path(), recordBlocked));
+                                  .arg(request.record->path(), recordBlocked),
+                        QStringLiteral("taken once it can"));
                 toldBlocked.insert(id);
                 continue;
             }
