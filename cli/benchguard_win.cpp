@@ -21,11 +21,11 @@ QString panels(int count)
 }
 
 // What Windows shows under the program's name when a shutdown or a logoff
-// waits for it.
+// waits for it, read in a hurry: short.
 std::wstring reason(int count)
 {
-    return (count == 1 ? QStringLiteral("Gravando 1 central de alarme. Espere o fim da gravação.")
-                       : QStringLiteral("Gravando %1 centrais de alarme. Espere o fim da gravação.").arg(count))
+    return (count == 1 ? QStringLiteral("Gravando 1 central de alarme.")
+                       : QStringLiteral("Gravando %1 centrais de alarme.").arg(count))
         .toStdWString();
 }
 
