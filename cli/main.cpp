@@ -1,6 +1,7 @@
 // bootloader-cli: the firmware updater for service benches. The commands are
 // in Cli; here the program keeps its run log as the wizard does.
 #include "cli/cli.h"
+#include "cli/interrupt.h"
 #include "cli/terminal.h"
 #include "device/debuglog.h"
 #include "device/portlister.h"
@@ -48,8 +49,19 @@ int main(int argc, char *argv[])
         qDebug().noquote() << "bootloader-cli" << QCoreApplication::applicationVersion();
         for (const QString &line : SystemReport::lines(PortLister::availablePorts()))
             qDebug().noquote() << line;
+        // Ctrl-C's handler first: the console's, installed after it, then
+        // sees a second Ctrl-C before the run ends at once.
+        Interrupt::watch();
+        const QString quickEdit = turnQuickEditOff();
+        if (!quickEdit.isEmpty())
+            qDebug().noquote() << quickEdit;
     });
-    if (logged)
+    // Here, and at any other exit: the console is the operator's.
+    const QString restored = restoreConsoleInput();
+    if (logged) {
+        if (!restored.isEmpty())
+            qDebug().noquote() << restored;
         DebugLog::uninstall();
+    }
     return status;
 }

@@ -14,3 +14,13 @@ bool outputIsTerminal()
 void useUtf8Output()
 {
 }
+
+QString turnQuickEditOff()
+{
+    return QString();
+}
+
+QString restoreConsoleInput()
+{
+    return QString();
+}

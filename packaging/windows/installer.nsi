@@ -30,6 +30,8 @@ ManifestDPIAware true
 
 !define PRODUCT "Bootloader Wizard"
 !define PUBLISHER "The Bootloader Wizard developers"
+; The Start-menu entry of the bench's console.
+!define BENCH "Bancada"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\BootloaderWizard"
 ; Held by bootloader-wizard.exe and bootloader-cli.exe while they run (in the
 ; session's namespace).
@@ -301,6 +303,14 @@ Section "Install"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\bootloader-wizard.exe" "" \
         "$INSTDIR\bootloader-wizard.exe" 0
+    ; The bench's console: bootloader-cli on its path, opened where the user
+    ; may write (records, saved files), the Documents folder; for every user
+    ; that is the public one. A shortcut starts in $OUTDIR.
+    SetOutPath "$DOCUMENTS"
+    CreateShortCut "$SMPROGRAMS\${BENCH}.lnk" "$SYSDIR\cmd.exe" \
+        '/k "title ${BENCH} - bootloader-cli & set "PATH=$INSTDIR;%PATH%" & bootloader-cli --help"' \
+        "$SYSDIR\cmd.exe" 0 SW_SHOWNORMAL "" "Console com o bootloader-cli, para atualizar as centrais da bancada"
+    SetOutPath "$INSTDIR"
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
     WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -345,6 +355,7 @@ FunctionEnd
 ; stay too.
 Section "Uninstall"
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    Delete "$SMPROGRAMS\${BENCH}.lnk"
     !insertmacro RemoveBundle
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"

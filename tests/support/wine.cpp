@@ -38,6 +38,8 @@ Wine::Result Wine::run(const QString &program, const QStringList &arguments, int
 {
     QProcess process;
     process.setProcessEnvironment(m_env);
+    if (!m_input.isEmpty())
+        process.setStandardInputFile(m_input);
     QElapsedTimer clock;
     clock.start();
     process.start(QStringLiteral("wine"), QStringList{program} + arguments);
@@ -83,6 +85,19 @@ bool Wine::importRegistry(const QByteArray &text)
     reg.write("REGEDIT4\r\n\r\n" + text);
     reg.close();
     return run(QStringLiteral("regedit"), {QStringLiteral("/S"), windowsPath(reg.fileName())}).status == 0;
+}
+
+bool Wine::plugIn(const QString &com, const QString &locationPath)
+{
+    // Wine keeps a device's properties under its key, by format ID and
+    // number: the location paths are a string list (DEVPROP_TYPE_STRING_LIST),
+    // UTF-16 ending in two NULs.
+    const QString list = locationPath + QString(2, QChar(0));
+    const QByteArray paths = QByteArray(reinterpret_cast<const char *>(list.utf16()), list.size() * 2).toHex(',');
+    const QByteArray device = "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\USB\\VID_10C4&PID_EA60\\" + com.toLatin1();
+    return importRegistry(device + "]\r\n\"ClassGUID\"=\"{4D36E978-E325-11CE-BFC1-08002BE10318}\"\r\n\r\n" + device
+                          + "\\Device Parameters]\r\n\"PortName\"=\"" + com.toLatin1() + "\"\r\n\r\n" + device
+                          + "\\Properties\\{a45c254e-df1c-4efd-8020-67d146a850e0}\\0025]\r\n@=hex(ffff2012):" + paths + "\r\n");
 }
 
 bool Wine::server(const QString &option) const

@@ -35,11 +35,17 @@ public:
     // Imports registry keys and values, written as REGEDIT4 lines without
     // the header.
     bool importRegistry(const QByteArray &text);
+    // Records COM as the port of a USB bridge plugged in at the location
+    // path, as the bridge's driver has Windows record it in the device tree.
+    bool plugIn(const QString &com, const QString &locationPath);
     // Keeps the wine server running between programs, as Windows has no
     // server to start; until the next mapPorts().
     bool keepServer() const;
     // For the programs run from now on.
     void setEnvironment(const QString &name, const QString &value);
+    // Standard input for the programs run from now on; a terminal gives them
+    // a console. Empty: none.
+    void setStandardInput(const QString &path) { m_input = path; }
     Result run(const QString &program, const QStringList &arguments, int timeoutMs = 120000) const;
     // The Windows user's own folder in the prefix (C:\users\<name>).
     QString userFolder() const;
@@ -49,4 +55,5 @@ private:
 
     QString m_prefix;
     QProcessEnvironment m_env;
+    QString m_input;
 };

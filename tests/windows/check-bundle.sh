@@ -55,11 +55,27 @@ ours() {
         osslsigncode verify -CAfile "$ca" -in "$file" >/dev/null 2>&1 || fail "$name: no valid signature by the test certificate"
     fi
 }
-# Nothing of an install is left: its folder, Start-menu entry, uninstall key.
+# The bench's Start-menu entry, beside the wizard's (MENU): cmd with a
+# title, in the Documents folder given (C:\...), where its command, typed
+# into cmd, finds bootloader-cli on the path.
+bench() {
+    local link menu=$1 documents=$2 lines command out
+    link=$(dirname "$menu")/Bancada.lnk
+    [ -f "$link" ] || fail "no Bancada entry in $(dirname "$menu")"
+    lines=$(strings -el "$link")  # a string's length may show as a character before it
+    grep -qF "$documents" <<<"$lines" || fail "Bancada does not open in $documents: $lines"
+    command=$(grep -o '/k "title Bancada - bootloader-cli & .*' <<<"$lines") || fail "Bancada: no titled console: $lines"
+    command=${command#/k \"}
+    out=$(cd "$(winepath -u "$documents")" && printf '%s\r\n' "${command%\"}" | wine cmd 2>&1 | tr -d '\r')
+    grep -qF "$documents>Usage: bootloader-cli COMMAND" <<<"$out" || fail "Bancada's console: $out"
+    echo "ok: Bancada opens in $documents with bootloader-cli on its path"
+}
+# Nothing of an install is left: its folder, Start-menu entries, uninstall key.
 removed() {
     local folder=$1 menu=$2 key=$3
     [ ! -e "$folder" ] || fail "left behind: $(find "$folder")"
     [ ! -e "$menu" ] || fail "the Start-menu entry is left"
+    [ ! -e "$(dirname "$menu")/Bancada.lnk" ] || fail "the Bancada entry is left"
     ! wine reg query "$key" >/dev/null 2>&1 || fail "the uninstall entry is left: $key"
 }
 
@@ -98,6 +114,7 @@ wineserver -w
 installed="$user/AppData/Local/Programs/Bootloader Wizard"
 menu="$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Bootloader Wizard.lnk"
 [ -f "$menu" ] || fail "no Start-menu entry in the user's menu"
+bench "$menu" "C:\\users\\$(basename "$user")\\Documents"
 entry=$(wine reg query "HKCU\\$key" | tr -d '\r') || fail "no uninstall entry under HKCU"
 for value in "DisplayVersion +REG_SZ +$version" "EstimatedSize +REG_DWORD +0x[0-9a-f]{4}" \
              "HelpTelephone +REG_SZ +\\Q$telephone\\E"; do
@@ -161,6 +178,7 @@ menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Boot
 wine "$setup" /S || fail "the installer exited with $?"
 wineserver -w
 [ -f "$menu" ] || fail "no Start-menu entry"
+bench "$menu" 'C:\users\Public\Documents'
 wine reg query "HKLM\\$key" /v DisplayVersion | grep -q "$version" || fail "the uninstall entry lacks the version"
 ! wine reg query "HKCU\\$key" >/dev/null 2>&1 || fail "the update went to this user, not to every user"
 diff <(cd "$bundle" && find . | sort) <(cd "$installed" && find . ! -name uninstall.exe | sort) \

@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <thread>
 
 class TestWindows : public QObject
 {
@@ -169,8 +170,10 @@ void TestWindows::theWindowStaysLiveThroughTheWholeUpdate()
     QCOMPARE(flashMismatch(*m_paced, m_sample), QString());
 }
 
-// Two panels at once; a damaged file sends nothing; the ports are named as
-// the Device Manager names them; the run log lands in %LOCALAPPDATA%.
+// Two panels at once, one named by its slot; a damaged file sends nothing;
+// the ports are named as the Device Manager names them; the run log lands in
+// %LOCALAPPDATA%; while panels are written the system is kept awake and a
+// shutdown waits, and a click in the console holds nothing.
 void TestWindows::theBenchToolUpdatesTwoPanelsAtOnce()
 {
     const Wine::Result list = program("bootloader-cli.exe", {"list", "--port", "COM9", "--port", "COM12"});
@@ -187,12 +190,23 @@ void TestWindows::theBenchToolUpdatesTwoPanelsAtOnce()
     QCOMPARE(program("bootloader-cli.exe", {"update", Wine::windowsPath(damagedPath), "--port", "COM12"}).status, 2);
     QVERIFY(m_panel12->packets().isEmpty());
 
+    // COM13's bridge named by where it is plugged in; in a console with
+    // Quick Edit on, as Windows 10 opens one.
+    const QString slot = "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(2)";
+    QVERIFY(m_wine->plugIn("COM13", slot));
+    PseudoTerminal console;
+    QVERIFY(console.open());
+    m_wine->setStandardInput(console.slavePath());
     const QString record = m_dir.filePath("records.jsonl");
     const Wine::Result update = program("bootloader-cli.exe", {"update", Wine::windowsPath(m_samplePath), "--port",
-                                                               "COM12", "--port", "COM13", "--record", Wine::windowsPath(record)});
+                                                               "COM12", "--port", slot, "--record", Wine::windowsPath(record)});
+    m_wine->setStandardInput(QString());
     QCOMPARE(update.status, 0);
     QFile records(record);  // one whole line a panel, appended as Windows appends
-    QVERIFY(records.open(QIODevice::ReadOnly) && records.readAll().count("\"result\":\"ok\"") == 2);
+    QVERIFY(records.open(QIODevice::ReadOnly));
+    const QByteArray lines = records.readAll();
+    QVERIFY(lines.count("\"result\":\"ok\"") == 2 && lines.contains("\"port\":\"COM13\""));
+    QVERIFY(lines.contains("\"slot\":\"" + slot.toLatin1() + "\""));
     QCOMPARE(flashMismatch(*m_panel12, m_sample), QString());
     QCOMPARE(flashMismatch(*m_panel13, m_sample), QString());
     rearm(*m_panel12);
@@ -206,6 +220,31 @@ void TestWindows::theBenchToolUpdatesTwoPanelsAtOnce()
     const QByteArray text = log.readAll();
     QVERIFY2(text.contains("bootloader-cli update Z:") && text.contains("bootloader-cli exits with status 0"),
              text.constData());
+    // Awake while both panels were written; Quick Edit (0x40) off through
+    // the run, as the console read it back, and then as it was.
+    const int awake = text.indexOf("The system is kept awake while 2 panels are written.");
+    QVERIFY(awake > 0 && text.indexOf("The system may sleep again.", awake) > awake);
+    const QRegularExpressionMatch mode = QRegularExpression("input mode 0x(\\w+), now 0x(\\w+)\\.").match(text);
+    QVERIFY2(mode.hasMatch() && text.contains("The console's input mode is back to 0x" + mode.captured(1).toLatin1()),
+             text.constData());
+    QVERIFY((mode.captured(1).toUInt(nullptr, 16) & 0x40) && !(mode.captured(2).toUInt(nullptr, 16) & 0x40));
+
+    // Windows ending the session during a write is told to wait, and the
+    // panel is written to the end.
+    rearm(*m_paced);
+    const int rows = m_paced->rowWrites();
+    Wine::Result paced;
+    std::thread writing([&] { paced = program("bootloader-cli.exe", {"update", Wine::windowsPath(m_samplePath),
+                                                                      "--port", "COM15"}); });
+    QTRY_VERIFY_WITH_TIMEOUT(m_paced->rowWrites() > rows + 5, 30000);
+    const int endSession = m_wine->run("wineboot", {"--end-session"}).status;
+    writing.join();
+    QCOMPARE(endSession, 1);
+    QCOMPARE(paced.status, 0);
+    QCOMPARE(flashMismatch(*m_paced, m_sample), QString());
+    QFile last(logs.filePath(logs.entryList({"run-*.log"}, QDir::Files, QDir::Time).first()));
+    QVERIFY(last.open(QIODevice::ReadOnly)
+            && last.readAll().contains("Windows asked to end the session while 1 panel is written: refused."));
 }
 
 QTEST_GUILESS_MAIN(TestWindows)
