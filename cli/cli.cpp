@@ -455,8 +455,9 @@ int watchPanels(const Request &request, const std::shared_ptr<const FirmwareImag
                 say(run.port(), QStringLiteral("not a panel to update: %1").arg(r.outcome.failure),
                     QStringLiteral("left alone until it goes away"));
             }
-            if (ports.contains(it->first))
-                ports[it->first] = next;
+            for (const QString &id : {it->first, DevicePath::identity(run.port().systemLocation)})
+                if (ports.contains(id))
+                    ports[id] = next;
             it = runs.erase(it);
         }
     };
@@ -467,7 +468,12 @@ int watchPanels(const Request &request, const std::shared_ptr<const FirmwareImag
         for (const SerialPortEntry &port : portsFor(request.names, true)) {
             const QString id = DevicePath::identity(port.systemLocation);
             now.insert(id, ports.value(id, Waiting));
-            if (now.value(id) != Waiting)
+            // A run keeps the id its port had when it began: a name that was
+            // a listed port with no device, then a link to one, is the same.
+            const bool running = std::any_of(runs.begin(), runs.end(), [&](const auto &run) {
+                return DevicePath::identity(run.second->port().systemLocation) == id;
+            });
+            if (now.value(id) != Waiting || running)
                 continue;
             if (!recordBlocked.isEmpty()) {
                 if (!toldBlocked.contains(id))

@@ -17,8 +17,9 @@ public:
 
     // Where the port at `location` is plugged in: on Linux the name of its
     // /dev/serial/by-path link (or the link `location` is), else the USB
-    // port of its sysfs path; on Windows the location the driver reports
-    // ("Port_#0002.Hub_#0001"). Empty where the system does not tell.
+    // port of its sysfs path; on Windows the first of its location paths
+    // ("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(2)"), else the location
+    // the driver reports. Empty where the system does not tell.
     static QString slotOf(const QString &location);
     // The location of the listed port plugged in at `slot`, as slotOf()
     // names it, so that a bench can name its ports by where they are

@@ -14,6 +14,7 @@
 #include "sim/pseudoterminal.h"
 #include "sim/virtualpanel.h"
 #include "support/bootframe.h"
+#include "support/fixtures.h"
 #include "support/flashcheck.h"
 #include "support/intelhex.h"
 
@@ -45,13 +46,6 @@ struct Case
     QString after = {};
     bool logs = true;       // a run log was opened
 };
-
-PanelFaults with(void (*set)(PanelFaults &))
-{
-    PanelFaults faults;
-    set(faults);
-    return faults;
-}
 
 } // namespace
 
@@ -88,12 +82,6 @@ private:
 };
 
 namespace {
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The record's lines, without the empty one after the last.
 QByteArrayList records(const QString &path)
 {
@@ -231,9 +219,7 @@ void TestCli::runs()
     QFile::remove(m_dir.filePath("link1"));
     if (!paths.isEmpty())
         QVERIFY(QFile::link(paths[0], m_dir.filePath("link1")));
-    QFile broken(m_dir.filePath("broken.hex"));
-    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write(m_sample.left(m_sample.size() / 2)) > 0);
-    broken.close();
+    QVERIFY(intelhex::writeFile(m_dir.filePath("broken.hex"), m_sample.left(m_sample.size() / 2)));
     ::mkfifo(QFile::encodeName(m_dir.filePath("silent.hex")).constData(), 0600);
     QByteArray noReset = m_sample;
     const int reset = noReset.indexOf(":08000000");
@@ -300,15 +286,12 @@ void TestCli::readUpdateVerifyRoundTrips()
     QVERIFY(updated.count(QRegularExpression(" write +\\d+% +0:\\d\\d left\n")) <= 11);
     QTRY_VERIFY(!target->inBootloader());
     target->resetBootloader();
-    run({"verify", saved, "--port", target->devicePath(), "--after", "run"}, &status);
-    QCOMPARE(status, 0);
+    // In JSON, at most one progress event a panel and percent.
+    const QString json = run({"verify", saved, "--port", target->devicePath(), "--after", "run", "--json"}, &status);
+    QVERIFY(status == 0 && json.count("\"phase\":\"verify\"") <= 102);
     const int writable = int(VirtualPanel::kProtectedStart * 2);
     QVERIFY(target->fileBytes().left(writable) == source->fileBytes().left(writable));
     QTRY_VERIFY(!target->inBootloader());
-    target->resetBootloader();
-    // In JSON, at most one progress event a panel and percent.
-    const QString json = run({"verify", saved, "--port", target->devicePath(), "--json"}, &status);
-    QVERIFY(json.count("\"phase\":\"verify\"") <= 102);
 }
 
 // Old code left at 0x9000, where the sample gives nothing: an update that
@@ -474,7 +457,6 @@ void TestCli::aBenchWatchesItsSlotsAndRecordsEveryPanel()
     int status = -1;
     QString output;
     std::thread watching([&] { output = run(arguments, &status); });
-    const auto lines = [&] { return records(record); };
     QThread::msleep(300);  // the watch has taken stock of the ports there at its start
     for (int slot = 1; slot <= 4; ++slot) {
         VirtualPanel *p = panels[slot == 4 ? 1 : slot - 1];
@@ -486,10 +468,10 @@ void TestCli::aBenchWatchesItsSlotsAndRecordsEveryPanel()
             p->clearPackets();
         }
         QVERIFY(slot == 1 || QFile::link(p->devicePath(), link));
-        QTRY_COMPARE_WITH_TIMEOUT(lines().size(), slot, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(records(record).size(), slot, 10000);
     }
     QThread::msleep(200);  // nothing is tried twice
-    QCOMPARE(lines().size(), 4);
+    QCOMPARE(records(record).size(), 4);
     // The record cannot be written for a while: the panel that ends then
     // keeps its line for later, and the next plug is not taken until it can.
     const auto writable = [&](bool yes) {
@@ -506,7 +488,7 @@ void TestCli::aBenchWatchesItsSlotsAndRecordsEveryPanel()
     }
     QThread::msleep(300);
     QVERIFY(writable(true) && panels[2]->inBootloader());
-    QTRY_COMPARE_WITH_TIMEOUT(lines().size(), 6, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(records(record).size(), 6, 10000);
     std::raise(SIGINT);
     watching.join();
     QCOMPARE(status, 130);
@@ -521,7 +503,7 @@ void TestCli::aBenchWatchesItsSlotsAndRecordsEveryPanel()
         if (r[0] == 1 && quint8(r[4]) != 0xFF)
             crc = crc32(replugged.readFlash(quint8(r[2]) | quint8(r[3]) << 8 | quint32(quint8(r[4])) << 16, quint8(r[1])), crc);
     for (int attempt = 0; attempt < 4; ++attempt) {
-        const QJsonObject line = QJsonDocument::fromJson(lines().at(attempt)).object();
+        const QJsonObject line = QJsonDocument::fromJson(records(record).at(attempt)).object();
         QCOMPARE(line.value("slot").toString(), QStringLiteral("slot%1").arg(attempt == 3 ? 2 : attempt + 1));
         QCOMPARE(line.value("result").toString(), attempt == 1 ? "failed" : "ok");
         QCOMPARE(line.value("fileSha256").toString(), sha);
@@ -552,7 +534,7 @@ void TestCli::theWatchSaysWhatItSeesOnce()
     }
     PseudoTerminal silent;
     QVERIFY(silent.open() && QFile::link(panels[0]->devicePath(), m_dir.filePath("w1")));
-    const int held = ::open(QFile::encodeName(panels[4]->devicePath()).constData(), O_RDWR | O_NOCTTY);
+    const int held = ::open(QFile::encodeName(panels[4]->devicePath()).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);  // another program's open of it
     int status = -1;
     QString output, log;
@@ -579,32 +561,38 @@ void TestCli::theWatchSaysWhatItSeesOnce()
     for (int i = 0; i < said.size(); ++i)
         QVERIFY2(output.count(QRegularExpression(QStringLiteral("\"problem\":\"not a panel to update: %1[^\"]*\",\"slot\":\"w%2\"")
                                                      .arg(QRegularExpression::escape(said[i])).arg(i + 2))) == 1, qPrintable(said[i] + "\n" + output));
-    QCOMPARE(output.count("\"event\":\"skipped\""), said.size());
+    QVERIFY2(output.count("\"event\":\"skipped\"") == said.size(), qPrintable(output));
     QCOMPARE(output.count("\"event\":\"result\""), 1);
     QCOMPARE(log.count("[ \"" + DevicePath::nameFromLocation(silent.slavePath()) + "\" ]: wrote 9 bytes"), 1);
     for (VirtualPanel *p : {panels[1], panels[2], panels[3]})
         QVERIFY(p->packets().size() + p->idRequests() <= 2);
 }
 
-// Two programs append 500 long lines each to one record at once: every line
+// Two programs append 500 long lines each to one record at once, each
+// through its own book and file handle, as two processes would: every line
 // comes out whole.
 void TestCli::twoProgramsRecordingAtOnceTearNoLine()
 {
     const QString record = m_dir.filePath("shared.jsonl");
-    QList<QProcess *> writers;
-    for (int i = 0; i < 2; ++i) {
-        writers << new QProcess(this);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("APPEND_RECORDS_TO", record);
-        writers.last()->setProcessEnvironment(env);
-        writers.last()->start(QCoreApplication::applicationFilePath(), QStringList());
-    }
-    for (QProcess *writer : writers)
-        QVERIFY(writer->waitForFinished(30000) && writer->exitCode() == 0);
+    UpdateRecord line;
+    line.command = QStringLiteral("update");
+    line.start = line.end = QDateTime::currentDateTimeUtc();
+    line.port.portName = QString(600, QLatin1Char('x'));
+    std::atomic<int> written{0};
+    const auto writer = [&] {
+        RecordBook book(record);
+        QString why;
+        for (int i = 0; i < 500; ++i)
+            written += book.append(line.line(), &why) ? 1 : 0;
+    };
+    std::thread first(writer), second(writer);
+    first.join();
+    second.join();
+    QCOMPARE(written.load(), 1000);
     const QByteArrayList lines = records(record);
     QCOMPARE(lines.size(), 1000);
-    for (int i = 0; i < 1000; ++i)
-        QVERIFY2(QJsonDocument::fromJson(lines[i]).object().value("port").toString().size() == 600, lines[i].left(80));
+    for (const QByteArray &each : lines)
+        QVERIFY2(QJsonDocument::fromJson(each).object().value("port").toString().size() == 600, each.left(80));
 }
 
 // The records the runs left, for the schema's test.
@@ -614,23 +602,5 @@ void TestCli::cleanupTestCase()
         keepJson(contents(record.filePath()));
 }
 
-int main(int argc, char *argv[])
-{
-    QCoreApplication app(argc, argv);
-    // As a second program writing the record: long lines, one after another.
-    if (qEnvironmentVariableIsSet("APPEND_RECORDS_TO")) {
-        UpdateRecord line;
-        line.command = QStringLiteral("update");
-        line.start = line.end = QDateTime::currentDateTimeUtc();
-        line.port.portName = QString(600, QLatin1Char('x'));
-        RecordBook book(qEnvironmentVariable("APPEND_RECORDS_TO"));
-        QString why;
-        for (int i = 0; i < 500; ++i)
-            if (!book.append(line.line(), &why))
-                return 1;
-        return 0;
-    }
-    TestCli test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"

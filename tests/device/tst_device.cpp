@@ -7,6 +7,7 @@
 #include "device/timings.h"
 #include "sim/virtualpanel.h"
 #include "support/bootframe.h"
+#include "support/fixtures.h"
 #include "support/intelhex.h"
 #include "support/logcapture.h"
 
@@ -103,7 +104,6 @@ void TestDevice::identification_data()
         faults.probeReplyOverride.resize(size);
         return faults;
     };
-    auto with = [](auto set) { PanelFaults f; set(f); return f; };
     // An answer that came but is not the reply gets one more probe.
     QTest::newRow("healthy panel") << PanelFaults() << 2 << 2 << QList<int>{13};
     QTest::newRow("probe reply: first byte") << probeReply(0, 0x54) << 1 << -7 << QList<int>{13, 13};

@@ -4,6 +4,7 @@
 #include "firmware/deviceprofile.h"
 #include "firmware/firmwareimage.h"
 #include "sim/virtualpanel.h"
+#include "support/fixtures.h"
 #include "support/flashcheck.h"
 
 #include <QJsonObject>
@@ -42,13 +43,6 @@ struct Row
     QString left = "bootloader";
     Flash flash = Flash::Any;
 };
-
-PanelFaults with(void (*set)(PanelFaults &))
-{
-    PanelFaults faults;
-    set(faults);
-    return faults;
-}
 
 } // namespace
 

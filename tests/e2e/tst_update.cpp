@@ -11,6 +11,7 @@
 #include "library/library.h"
 #include "pages/installpage.h"
 #include "support/bootframe.h"
+#include "support/fixtures.h"
 #include "support/intelhex.h"
 #include "support/logcapture.h"
 #include "support/process.h"
@@ -72,7 +73,6 @@ void TestUpdate::faults_data()
     QTest::addColumn<bool>("bootloader");
     QTest::addColumn<bool>("again");    // a second update after clearing the fault succeeds
     const PanelFaults none;
-    auto with = [](auto set) { PanelFaults f; set(f); return f; };
 
     using F = PanelFaults &;
     const auto u = Flash::Untouched, file = Flash::File, partial = Flash::Partial;
@@ -140,9 +140,8 @@ void TestUpdate::faults()
     QVERIFY(run.waitForPage(outcome, 10000));
     // Each update leaves its record line: the result, the phase that failed,
     // and the file it wrote.
-    QFile records(m_dir.filePath(QStringLiteral("records.jsonl")));
-    QVERIFY(records.open(QIODevice::ReadOnly));
-    const QJsonObject last = QJsonDocument::fromJson(records.readAll().trimmed().split('\n').last()).object();
+    const QJsonObject last =
+        QJsonDocument::fromJson(contents(m_dir.filePath("records.jsonl")).trimmed().split('\n').last()).object();
     QCOMPARE(last.value("result").toString(), code == NoError ? "ok" : "failed");
     QCOMPARE(last.value("verified").toString(), code == NoError ? "written" : "");
     QCOMPARE(last.value("fileSha256").toString(),

@@ -6,7 +6,9 @@
 // folders.
 #include "sim/pseudoterminal.h"
 #include "sim/virtualpanel.h"
+#include "support/fixtures.h"
 #include "support/flashcheck.h"
+#include "support/intelhex.h"
 #include "support/wine.h"
 
 #include <QtTest>
@@ -183,9 +185,7 @@ void TestWindows::theBenchToolUpdatesTwoPanelsAtOnce()
     QByteArray damaged = m_sample;
     damaged.replace(damaged.indexOf("\n:10") + 5, 1, "G");
     const QString damagedPath = m_dir.filePath("damaged.hex");
-    QFile file(damagedPath);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
-    file.close();
+    QVERIFY(intelhex::writeFile(damagedPath, damaged));
     m_panel12->clearPackets();
     QCOMPARE(program("bootloader-cli.exe", {"update", Wine::windowsPath(damagedPath), "--port", "COM12"}).status, 2);
     QVERIFY(m_panel12->packets().isEmpty());
@@ -202,9 +202,7 @@ void TestWindows::theBenchToolUpdatesTwoPanelsAtOnce()
                                                                "COM12", "--port", slot, "--record", Wine::windowsPath(record)});
     m_wine->setStandardInput(QString());
     QCOMPARE(update.status, 0);
-    QFile records(record);  // one whole line a panel, appended as Windows appends
-    QVERIFY(records.open(QIODevice::ReadOnly));
-    const QByteArray lines = records.readAll();
+    const QByteArray lines = contents(record);  // one whole line a panel, appended as Windows appends
     QVERIFY(lines.count("\"result\":\"ok\"") == 2 && lines.contains("\"port\":\"COM13\""));
     QVERIFY(lines.contains("\"slot\":\"" + slot.toLatin1() + "\""));
     QCOMPARE(flashMismatch(*m_panel12, m_sample), QString());
@@ -213,11 +211,7 @@ void TestWindows::theBenchToolUpdatesTwoPanelsAtOnce()
     rearm(*m_panel13);
 
     QDir logs(m_wine->userFolder() + "/AppData/Local/BootloaderWizard/logs");
-    const QStringList runs = logs.entryList({"run-*.log"}, QDir::Files, QDir::Time);
-    QVERIFY(!runs.isEmpty());
-    QFile log(logs.filePath(runs.first()));
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QByteArray text = log.readAll();
+    const QByteArray text = contents(logs.filePath(logs.entryList({"run-*.log"}, QDir::Files, QDir::Time).value(0)));
     QVERIFY2(text.contains("bootloader-cli update Z:") && text.contains("bootloader-cli exits with status 0"),
              text.constData());
     // Awake while both panels were written; Quick Edit (0x40) off through
@@ -242,9 +236,8 @@ void TestWindows::theBenchToolUpdatesTwoPanelsAtOnce()
     QCOMPARE(endSession, 1);
     QCOMPARE(paced.status, 0);
     QCOMPARE(flashMismatch(*m_paced, m_sample), QString());
-    QFile last(logs.filePath(logs.entryList({"run-*.log"}, QDir::Files, QDir::Time).first()));
-    QVERIFY(last.open(QIODevice::ReadOnly)
-            && last.readAll().contains("Windows asked to end the session while 1 panel is written: refused."));
+    QVERIFY(contents(logs.filePath(logs.entryList({"run-*.log"}, QDir::Files, QDir::Time).value(0)))
+                .contains("Windows asked to end the session while 1 panel is written: refused."));
 }
 
 QTEST_GUILESS_MAIN(TestWindows)
